@@ -1,0 +1,43 @@
+// The engine's access to files: the only code that talks to the operating
+// system. One implementation per platform sits beside this header
+// (FileIoPosix.cpp here); the engine sees only these two calls.
+//
+// Both return true on success. On failure they return false with the
+// system's reason in `error`, and never throw.
+
+#ifndef VELMAR_ENGINE_FILEIO_H_
+#define VELMAR_ENGINE_FILEIO_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <system_error>
+
+namespace velmar::fileio {
+
+// A heap block and its byte count; no block for 0 bytes.
+struct Block {
+  std::unique_ptr<char[]> bytes;
+  std::int64_t size = 0;
+};
+
+// Reads the whole file, opened for reading only and shared with other
+// readers and writers. A regular file is read at the size it has when
+// opened (getting fewer bytes is a failure); anything else that can be read
+// (a pipe, a terminal) is read to its end. A file that does not fit in
+// memory fails with std::errc::not_enough_memory.
+bool ReadWholeFile(const std::filesystem::path& file_name, Block& block,
+                   std::error_code& error) noexcept;
+
+// Replaces the file by `bytes` without ever leaving it half written: writes
+// a temporary file in the same folder, flushes it to disk and renames it
+// over the target. A replaced file keeps its permission bits (and, where the
+// process may, its owner); a symbolic link is followed to the file it names.
+// On failure the target is as it was and the temporary file is gone.
+bool ReplaceFile(const std::filesystem::path& file_name, std::span<const char> bytes,
+                 std::error_code& error) noexcept;
+
+}  // namespace velmar::fileio
+
+#endif  // VELMAR_ENGINE_FILEIO_H_

@@ -1,0 +1,87 @@
+// A text compacted in place by one forward scan.
+//
+// Conventions for every pass that uses it:
+//  1. Bytes [0, write) are final output; bytes [read, end) are the text still
+//     to be scanned; the bytes between are dead. So the current text, as a
+//     move-per-change rewrite would hold it, is output followed by input, and
+//     the scan position in that text is `write`.
+//  2. write <= read at all times: output never overwrites unread input.
+//     A step that writes more than it consumes (the centred paragraph
+//     pass's end tag) relies on a gap that an earlier step of the same scan
+//     opened; Emit checks it in debug builds.
+//  3. Nothing at or beyond `end` is read or written.
+//  4. Runs of unchanged bytes are moved with one memmove each, and not at
+//     all while nothing has been removed yet (write == read).
+
+#ifndef VELMAR_ENGINE_INPLACETEXT_H_
+#define VELMAR_ENGINE_INPLACETEXT_H_
+
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "Passes.h"
+
+namespace velmar {
+
+class InPlaceText {
+ public:
+  explicit InPlaceText(WorkingState& state)
+      : data_(state.buffer.data()), end_(static_cast<std::size_t>(state.length)) {}
+
+  const char* data() const { return data_; }
+  std::size_t read() const { return read_; }
+  std::size_t end() const { return end_; }
+  bool AtEnd() const { return read_ >= end_; }
+  // The buffer up to the end of the text, for matching at read().
+  std::string_view Input() const { return {data_, end_}; }
+  // The last output byte; `missing` when nothing has been written.
+  char Previous(char missing) const { return write_ == 0 ? missing : data_[write_ - 1]; }
+
+  // Keeps the input bytes [read, to) unchanged.
+  void CopyTo(std::size_t to) {
+    assert(to >= read_ && to <= end_);
+    if (write_ != read_) std::memmove(data_ + write_, data_ + read_, to - read_);
+    write_ += to - read_;
+    read_ = to;
+  }
+  void CopyRest() { CopyTo(end_); }
+
+  // Drops the next `count` input bytes.
+  void Drop(std::size_t count) {
+    assert(read_ + count <= end_);
+    read_ += count;
+  }
+
+  // Writes `bytes` as output in place of input already dropped.
+  void Emit(std::string_view bytes) {
+    assert(write_ + bytes.size() <= read_);
+    std::memcpy(data_ + write_, bytes.data(), bytes.size());
+    write_ += bytes.size();
+  }
+
+  // Puts `bytes` back in front of the unread input, so that the scan sees
+  // them next; needs room left by dropped input.
+  void Unread(std::string_view bytes) {
+    assert(read_ >= write_ + bytes.size());
+    read_ -= bytes.size();
+    std::memcpy(data_ + read_, bytes.data(), bytes.size());
+  }
+
+  // Stores the final length; called once, when the scan is over.
+  void Finish(WorkingState& state) {
+    CopyRest();
+    state.length = static_cast<std::int64_t>(write_);
+  }
+
+ private:
+  char* data_;            // the working buffer
+  std::size_t read_ = 0;  // next input byte
+  std::size_t write_ = 0; // next output byte
+  std::size_t end_;       // end of the text
+};
+
+}  // namespace velmar
+
+#endif  // VELMAR_ENGINE_INPLACETEXT_H_

@@ -1,0 +1,210 @@
+// StripAttributeQuotes: <a href="x.htm"> becomes <a href=x.htm>.
+//
+// The pass must never change what a browser reads, so it follows the HTML
+// tokenizer (HTML Living Standard, 13.2.5) wherever the two could differ:
+//  1. A tag starts at "<" followed by an ASCII letter, or "</" followed by
+//     one. Its name runs to whitespace, "/" or ">"; then come attributes. A
+//     double quote opens a value only where the tokenizer starts one, right
+//     after the "=" that follows an attribute name (whitespace allowed around
+//     the "="); the value runs to the next double quote, across ">" too. A
+//     single quote there opens a single-quoted value. The tag ends at the
+//     first ">" outside quoted values. Any other quote is an ordinary byte.
+//  2. A double-quoted value loses its quotes only when the unquoted form
+//     tokenizes to the same value: it is not empty, holds no whitespace,
+//     quote, backquote, "=", "<" or ">", and the byte after its closing
+//     quote is whitespace or ">".
+//  3. A tag that holds a single quote anywhere is copied whole.
+//  4. Comments ("<!--" to "-->"), CDATA sections, "<!...>", "<?...>" and
+//     "</" followed by a non-letter are copied whole to where the tokenizer
+//     ends them; so are the opening tag and the content of script, style,
+//     textarea, title, xmp, iframe, noembed and noframes, up to the "<" of
+//     the matching closing text. The scan goes on at the "/" after that "<".
+//  5. A region or value that never ends leaves the rest of the text as it
+//     is. Quotes dropped before it stay dropped.
+//  6. The pass only deletes bytes, so output never catches up with input.
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "ByteClasses.h"
+#include "ByteScan.h"
+#include "InPlaceText.h"
+#include "Passes.h"
+
+namespace velmar {
+namespace {
+
+// Elements whose content a browser reads as text, not markup.
+constexpr std::array<std::string_view, 8> kTextElements = {
+    "script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"};
+
+// Bytes that a double-quoted value must not hold to lose its quotes.
+constexpr std::array<unsigned char, 256> kKeepsQuotes =
+    MakeByteTable([](unsigned char c) -> unsigned char {
+      return IsHtmlWhitespace(static_cast<char>(c)) || c == '"' || c == '\'' || c == '`' ||
+             c == '=' || c == '<' || c == '>';
+    });
+
+bool EndsName(char c) { return IsHtmlWhitespace(c) || c == '/' || c == '>'; }
+
+enum class TagEnd { kClosed, kRanToEnd, kUnterminatedValue };
+
+struct TagExtent {
+  std::size_t end;  // one past the ">", or the end of the text
+  TagEnd how;
+  std::string_view name;
+};
+
+// Tokenizes the tag whose "<" is at `at`. Calls on_quoted(open, close) with
+// the positions of both quotes of each value that may lose them.
+template <typename OnQuoted>
+TagExtent ScanTag(std::string_view text, std::size_t at, OnQuoted on_quoted) {
+  const std::size_t end = text.size();
+  std::size_t pos = at + 1;
+  if (text[pos] == '/') ++pos;
+  const std::size_t name_begin = pos;
+  while (pos < end && !EndsName(text[pos])) ++pos;
+  const std::string_view name = text.substr(name_begin, pos - name_begin);
+
+  // Before an attribute name, after it, and before its value.
+  enum class State { kBeforeName, kAfterName, kBeforeValue } state = State::kBeforeName;
+  while (pos < end) {
+    const char c = text[pos];
+    if (c == '>') return {pos + 1, TagEnd::kClosed, name};
+    if (IsHtmlWhitespace(c)) {
+      ++pos;
+      continue;
+    }
+    switch (state) {
+      case State::kBeforeName:
+      case State::kAfterName:
+        if (c == '/') {
+          state = State::kBeforeName;
+          ++pos;
+        } else if (c == '=' && state == State::kAfterName) {
+          state = State::kBeforeValue;
+          ++pos;
+        } else {
+          // An attribute name; its first byte may be anything, "=" included.
+          ++pos;
+          while (pos < end && !EndsName(text[pos]) && text[pos] != '=') ++pos;
+          state = State::kAfterName;
+        }
+        break;
+      case State::kBeforeValue:
+        if (c == '"' || c == '\'') {
+          const std::size_t close = FindFirstOf(text.data(), pos + 1, end, ByteSet::Of(c));
+          if (close == end) {
+            return {end, c == '"' ? TagEnd::kUnterminatedValue : TagEnd::kRanToEnd, name};
+          }
+          if (c == '"') {
+            bool unquotable = close > pos + 1 && close + 1 < end &&
+                              (IsHtmlWhitespace(text[close + 1]) || text[close + 1] == '>');
+            for (std::size_t k = pos + 1; unquotable && k < close; ++k) {
+              unquotable = kKeepsQuotes[static_cast<unsigned char>(text[k])] == 0;
+            }
+            if (unquotable) on_quoted(pos, close);
+          }
+          pos = close + 1;
+        } else {
+          // An unquoted value runs to whitespace or ">".
+          while (pos < end && !IsHtmlWhitespace(text[pos]) && text[pos] != '>') ++pos;
+        }
+        state = State::kBeforeName;
+        break;
+    }
+  }
+  return {end, TagEnd::kRanToEnd, name};
+}
+
+bool SameLetter(char a, char b) { return Lowered(a) == Lowered(b); }
+
+bool IsTextElement(std::string_view name) {
+  for (std::string_view element : kTextElements) {
+    if (name.size() == element.size() && MatchesAt(name, 0, element)) return true;
+  }
+  return false;
+}
+
+// The "<" of the first "</name" followed by whitespace, "/" or ">", at or
+// after `from`; or the end of the text.
+std::size_t FindClosingTag(std::string_view text, std::size_t from, std::string_view name) {
+  for (std::size_t pos = from; pos < text.size(); ++pos) {
+    pos = FindFirstOf(text.data(), pos, text.size(), ByteSet::Of('<'));
+    if (pos + 2 + name.size() >= text.size()) break;
+    if (text[pos + 1] == '/' && std::equal(name.begin(), name.end(), text.begin() + pos + 2, SameLetter) &&
+        EndsName(text[pos + 2 + name.size()])) {
+      return pos;
+    }
+  }
+  return text.size();
+}
+
+// One past the end of the markup declaration, comment or processing
+// instruction at `at`, or the end of the text.
+std::size_t SkipDeclaration(std::string_view text, std::size_t at) {
+  const std::size_t end = text.size();
+  auto after = [end](std::size_t found, std::size_t length) {
+    return found == std::string_view::npos ? end : found + length;
+  };
+  if (text.compare(at, 4, "<!--") == 0) {
+    // "<!-->" and "<!--->" end at once; else "-->" or "--!>" ends it.
+    if (text.compare(at + 4, 1, ">") == 0) return at + 5;
+    if (text.compare(at + 4, 2, "->") == 0) return at + 6;
+    for (std::size_t pos = at + 4;; pos += 2) {
+      pos = text.find("--", pos);
+      if (pos == std::string_view::npos) return end;
+      while (pos + 2 < end && text[pos + 2] == '-') ++pos;
+      if (text.compare(pos + 2, 1, ">") == 0) return pos + 3;
+      if (text.compare(pos + 2, 2, "!>") == 0) return pos + 4;
+    }
+  }
+  if (text.compare(at, 9, "<![CDATA[") == 0) return after(text.find("]]>", at + 9), 3);
+  return after(text.find('>', at + 1), 1);
+}
+
+}  // namespace
+
+void StripAttributeQuotes(WorkingState& state) {
+  InPlaceText text(state);
+  const std::string_view input = text.Input();
+  const std::size_t end = text.end();
+  while (true) {
+    text.CopyTo(FindFirstOf(text.data(), text.read(), end, ByteSet::Of('<')));
+    if (text.read() + 1 >= end) break;
+    const std::size_t at = text.read();
+    const char next = input[at + 1];
+    const bool end_tag = next == '/' && at + 2 < end && IsAsciiLetter(input[at + 2]);
+
+    if (IsAsciiLetter(next) || end_tag) {
+      const TagExtent tag = ScanTag(input, at, [](std::size_t, std::size_t) {});
+      if (!end_tag && IsTextElement(tag.name)) {
+        if (tag.how != TagEnd::kClosed) break;
+        const std::size_t closing = FindClosingTag(input, tag.end, tag.name);
+        if (closing == end) break;
+        text.CopyTo(closing + 1);
+        continue;
+      }
+      if (std::memchr(input.data() + at, '\'', tag.end - at) != nullptr) {
+        text.CopyTo(tag.end);
+      } else {
+        ScanTag(input, at, [&text](std::size_t open, std::size_t close) {
+          text.CopyTo(open);
+          text.Drop(1);
+          text.CopyTo(close);
+          text.Drop(1);
+        });
+        text.CopyTo(tag.end);
+      }
+      if (tag.how == TagEnd::kUnterminatedValue) break;
+    } else if (next == '!' || next == '?' || next == '/') {
+      text.CopyTo(SkipDeclaration(input, at));
+    } else {
+      text.CopyTo(at + 1);
+    }
+  }
+  text.Finish(state);
+}
+
+}  // namespace velmar

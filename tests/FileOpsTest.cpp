@@ -1,0 +1,239 @@
+// LoadFromFile and SaveToFile on a real disk, in a fresh folder per test.
+// Tests run as root, so failures are provoked by means that stop root too:
+// a directory where a file is expected, a missing folder, a file-size limit
+// in a child process, a child that gives up its privileges.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include "HTMLCompressor.h"
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileOpsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "htmlcompress-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path Path(const std::string& name) const { return folder_ / name; }
+
+  static void Write(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+  }
+  static std::string Read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  // Names in the folder, to show that no temporary file is left behind.
+  std::size_t EntryCount() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
+  }
+
+  // Runs `body` in a child process and returns its exit status.
+  static int InChild(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(body());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(FileOpsTest, LoadCompressSave) {
+  Write(Path("in.html"), "<p align=center>  Hi</p>\r\n");
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromFile(Path("in.html")));
+  compressor.Compress();
+  ASSERT_TRUE(compressor.SaveToFile(Path("out.html")));
+  EXPECT_EQ(Read(Path("out.html")), "<center> Hi</center>");
+  EXPECT_EQ(EntryCount(), 2u);
+}
+
+TEST_F(FileOpsTest, LoadFailuresGiveTheReasonAndLeaveTheComponentEmpty) {
+  fs::create_directory(Path("dir.html"));
+  Write(Path("good.html"), "x");
+  Write(Path("target.html"), "old");
+  const struct {
+    const char* name;
+    fs::path source;
+    std::errc reason;
+  } cases[] = {
+      {"missing", Path("missing.html"), std::errc::no_such_file_or_directory},
+      {"missing folder", Path("nowhere/a.html"), std::errc::no_such_file_or_directory},
+      {"directory", Path("dir.html"), std::errc::is_a_directory},
+      {"empty name", fs::path(), std::errc::no_such_file_or_directory},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    THTMLCompressor compressor;
+    ASSERT_TRUE(compressor.LoadFromFile(Path("good.html")));
+    std::error_code error;
+    EXPECT_FALSE(compressor.LoadFromFile(c.source, error));
+    EXPECT_TRUE(error == c.reason) << error.message();
+    EXPECT_FALSE(compressor.HasDocument());
+    EXPECT_EQ(compressor.Size(), 0);
+    compressor.Compress();
+    EXPECT_FALSE(compressor.Compressed());
+    EXPECT_FALSE(compressor.SaveToFile(Path("target.html")));
+    EXPECT_EQ(Read(Path("target.html")), "old");
+  }
+}
+
+TEST_F(FileOpsTest, ReadOnlySourceLoads) {
+  // Root may open any file for writing, so a child that has given up root
+  // shows that the source is opened for reading only.
+  Write(Path("ro.html"), "a  b");
+  fs::permissions(Path("ro.html"), fs::perms::owner_read | fs::perms::group_read |
+                                       fs::perms::others_read);
+  fs::permissions(folder_, fs::perms::all);
+  const int status = InChild([&] {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 3;
+    if (::access(Path("ro.html").c_str(), W_OK) == 0) return 4;  // still privileged
+    THTMLCompressor compressor;
+    return compressor.LoadFromFile(Path("ro.html")) && compressor.Document() == "a  b" ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(FileOpsTest, EmptySourceGivesEmptyTarget) {
+  Write(Path("empty.html"), "");
+  Write(Path("target.html"), "old");
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromFile(Path("empty.html")));
+  compressor.Compress();
+  EXPECT_TRUE(compressor.Compressed());
+  ASSERT_TRUE(compressor.SaveToFile(Path("target.html")));
+  EXPECT_EQ(Read(Path("target.html")), "");
+  ASSERT_TRUE(compressor.SaveToFile(Path("new.html")));
+  EXPECT_TRUE(fs::exists(Path("new.html")));
+}
+
+TEST_F(FileOpsTest, DevicesAndStreamsLoadToTheirEnd) {
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromFile("/dev/null"));
+  EXPECT_TRUE(compressor.HasDocument());
+  EXPECT_EQ(compressor.Size(), 0);
+}
+
+TEST_F(FileOpsTest, SaveWritesTheLoadedBytesBeforeCompress) {
+  Write(Path("in.html"), "a  b");
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromFile(Path("in.html")));
+  ASSERT_TRUE(compressor.SaveToFile(Path("copy.html")));
+  EXPECT_EQ(Read(Path("copy.html")), "a  b");
+}
+
+TEST_F(FileOpsTest, SaveBeforeAnyLoadTouchesNothing) {
+  Write(Path("target.html"), "old");
+  THTMLCompressor compressor;
+  EXPECT_FALSE(compressor.SaveToFile(Path("target.html")));
+  EXPECT_FALSE(compressor.SaveToFile(Path("new.html")));
+  EXPECT_EQ(Read(Path("target.html")), "old");
+  EXPECT_FALSE(fs::exists(Path("new.html")));
+}
+
+TEST_F(FileOpsTest, SaveFailuresLeaveNothingBehind) {
+  fs::create_directory(Path("dir.html"));
+  Write(Path("dir.html/inside"), "kept");
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromMemory(std::string_view("x")));
+  const struct {
+    const char* name;
+    fs::path target;
+    std::errc reason;
+  } cases[] = {
+      {"missing folder", Path("nowhere/a.html"), std::errc::no_such_file_or_directory},
+      {"directory", Path("dir.html"), std::errc::is_a_directory},
+      {"empty name", fs::path(), std::errc::no_such_file_or_directory},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::error_code error;
+    EXPECT_FALSE(compressor.SaveToFile(c.target, error));
+    EXPECT_TRUE(error == c.reason) << error.message();
+  }
+  EXPECT_EQ(Read(Path("dir.html/inside")), "kept");
+  EXPECT_EQ(EntryCount(), 1u);
+}
+
+TEST_F(FileOpsTest, FailedWriteKeepsTheOldTarget) {
+  Write(Path("target.html"), "old contents");
+  const int status = InChild([&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100, 100};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+    THTMLCompressor compressor;
+    if (!compressor.LoadFromMemory(std::string(10000, 'x'))) return 4;
+    std::error_code error;
+    const bool saved = compressor.SaveToFile(Path("target.html"), error);
+    return !saved && error == std::errc::file_too_large ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(Read(Path("target.html")), "old contents");
+  EXPECT_EQ(EntryCount(), 1u);
+}
+
+TEST_F(FileOpsTest, SameFileAsSourceAndTarget) {
+  Write(Path("page.html"), "a   b\r\n");
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromFile(Path("page.html")));
+  compressor.Compress();
+  ASSERT_TRUE(compressor.SaveToFile(Path("page.html")));
+  EXPECT_EQ(Read(Path("page.html")), "a b");
+}
+
+TEST_F(FileOpsTest, ReplacedTargetKeepsItsPermissions) {
+  Write(Path("target.html"), "old");
+  fs::permissions(Path("target.html"), fs::perms::owner_read | fs::perms::owner_write |
+                                           fs::perms::group_read);
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromMemory(std::string_view("new")));
+  ASSERT_TRUE(compressor.SaveToFile(Path("target.html")));
+  EXPECT_EQ(Read(Path("target.html")), "new");
+  EXPECT_EQ(fs::status(Path("target.html")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(FileOpsTest, NewTargetFollowsTheUmask) {
+  const mode_t old_mask = ::umask(027);
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromMemory(std::string_view("new")));
+  const bool saved = compressor.SaveToFile(Path("new.html"));
+  ::umask(old_mask);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(fs::status(Path("new.html")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(FileOpsTest, SymbolicLinkTargetIsWrittenThrough) {
+  Write(Path("real.html"), "old");
+  fs::create_symlink("real.html", Path("link.html"));
+  THTMLCompressor compressor;
+  ASSERT_TRUE(compressor.LoadFromMemory(std::string_view("new")));
+  ASSERT_TRUE(compressor.SaveToFile(Path("link.html")));
+  EXPECT_TRUE(fs::is_symlink(Path("link.html")));
+  EXPECT_EQ(Read(Path("real.html")), "new");
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,171 @@
+// The substitution pass: blanks, line breaks, webbot tags and simple tags,
+// through whole Compress runs with only the named options on, and single
+// calls where a call's own behaviour is the point.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestSupport.h"
+
+namespace velmar::testing {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ReplaceAllTest, Blanks) {
+  const CompressCase cases[] = {
+      {"two blanks", "x  y", kSpaces, "x y"},
+      {"three", "x   y", kSpaces, "x y"},
+      {"five", "x     y", kSpaces, "x y"},
+      {"nine", "x         y", kSpaces, "x y"},
+      {"blanks before >", "a            >x", kSpaces, "a>x"},
+      {"only byte 32 is a blank", "a\t\tb  c", kSpaces, "a\t\tb c"},
+      {"text of four blanks", "    ", kSpaces, " "},
+      {"pre protected", "<pre>a  b</pre>  c", kSpaces, "<pre>a  b</pre> c"},
+      {"PRE any case", "<PRE>a  b</Pre>  c", kSpaces, "<PRE>a  b</Pre> c"},
+      {"textarea protected", "<textarea>a  b</textarea>  c", kSpaces,
+       "<textarea>a  b</textarea> c"},
+      {"script protected", "<script language=x>a  b</SCRIPT>  c", kSpaces,
+       "<script language=x>a  b</SCRIPT> c"},
+      {"region never closes", "a  b<pre>c  d", kSpaces, "a b<pre>c  d"},
+      {"opener inside a comment", "<!-- <pre> -->a  b", kSpaces, "<!-- <pre> -->a  b"},
+      {"regions do not nest", "<pre><pre></pre>a  b</pre>  c", kSpaces,
+       "<pre><pre></pre>a b</pre> c"},
+      {"inside a tag", "<a href=x   >", kSpaces, "<a href=x>"},
+      {"inside a value", "<img alt='a  b'>", kSpaces, "<img alt='a b'>"},
+      {"blank after >", "x > y", kSpaces, "x> y"},
+      {"blank pass before simple tags", "<strong >x</strong>", kSpaces | kSimpleTags, "<b>x</b>"},
+  };
+  ExpectCompressCases(cases);
+}
+
+TEST(ReplaceAllTest, LineBreaksRemoved) {
+  const CompressCase cases[] = {
+      {"CR LF between words", "a\r\nb", kAllReturns, "a\nb"},
+      {"two CR LF", "a\r\n\r\nb", kAllReturns, "a\nb"},
+      {"next to a blank", "a \r\nb", kAllReturns, "a b"},
+      {"blank after", "a\r\n b", kAllReturns, "a b"},
+      {"before a tag", "a\r\n<b>", kAllReturns, "a<b>"},
+      {"after a tag", "<b>\r\nc", kAllReturns, "<b>c"},
+      {"between tags", "<p>\r\n<b>x</b>\r\n</p>", kAllReturns, "<p><b>x</b></p>"},
+      {"lone CR stays", "a\rb", kAllReturns, "a\rb"},
+      {"lone LF stays", "a\nb", kAllReturns, "a\nb"},
+      {"LF CR", "a\n\rb", kAllReturns, "a\rb"},
+      {"CR CR", "a\r\rb", kAllReturns, "a\rb"},
+      {"pre protected", "a\r\n<pre>b\r\nc</pre>\r\nd", kAllReturns, "a<pre>b\r\nc</pre>d"},
+      {"PRE protected", "a\r\n<PRE>b\r\nc</PRE>\r\nd", kAllReturns, "a<PRE>b\r\nc</PRE>d"},
+      {"doubled LF collapsed in script", "<script>a\n\nb\r\n</script>x", kAllReturns,
+       "<script>a\nb\r\n</script>x"},
+      {"CR calls pass over tags", "<img\r\nsrc=x>", kAllReturns, "<img\r\nsrc=x>"},
+      {"LF deletion walks tags", "<img\r\n src=x>", kAllReturns, "<img\r src=x>"},
+      // A missing neighbour counts as a blank.
+      {"line break at the end goes", "x\r\ny\r\n", kAllReturns, "x\ny"},
+      {"line break at the start goes", "\nx", kAllReturns, "x"},
+      {"lone line break", "\r", kAllReturns, ""},
+  };
+  ExpectCompressCases(cases);
+}
+
+TEST(ReplaceAllTest, DoubledLineBreaksCollapsed) {
+  const CompressCase cases[] = {
+      {"three LF", "a\n\n\nb", kReturns, "a\nb"},
+      {"three CR then LF", "a\r\r\r\nb", kReturns, "a\r\nb"},
+      {"CR LF CR LF stays", "a\r\n\r\nb", kReturns, "a\r\n\r\nb"},
+      {"inside a tag CR stays", "<p\r\r>a\r\rb", kReturns, "<p\r\r>a\rb"},
+      {"inside a tag LF collapses", "<p\n\n>", kReturns, "<p\n>"},
+      {"pre protected", "<pre>a\r\r\rb</pre>c\r\rd", kReturns, "<pre>a\r\r\rb</pre>c\rd"},
+      {"script not protected", "<script>a\r\r\rb</script>", kReturns, "<script>a\rb</script>"},
+      {"< without > ends the CR call", "a<b\r\r", kReturns, "a<b\r\r"},
+      {"CR CR before <", "a\r\r<b", kReturns, "a\r<b"},
+      {"opener inside a tag unseen", "<!-- <pre> -->a\r\r\rb", kReturns,
+       "<!-- <pre> -->a\rb"},
+      {"AllReturns wins over Returns", "a\r\n\r\nb", kReturns | kAllReturns, "a\nb"},
+  };
+  ExpectCompressCases(cases);
+}
+
+TEST(ReplaceAllTest, WebbotTags) {
+  const CompressCase cases[] = {
+      {"removed", "x<!--webbot bot='a' -->y", kReturns | kWebbots, "xy"},
+      {"any case", "x<!--WebBot bot='a' -->y", kReturns | kWebbots, "xy"},
+      {"blank before webbot", "x<!-- webbot bot='a' -->y", kReturns | kWebbots,
+       "x<!-- webbot bot='a' -->y"},
+      {"no >", "x<!--webbot bot='a'", kReturns | kWebbots, "x<!--webbot bot='a'"},
+      {"first > ends it", "a<!--webbot x='>' -->b", kReturns | kWebbots, "a' -->b"},
+      {"inside pre", "<pre><!--webbot bot='a' --></pre>x", kReturns | kWebbots,
+       "<pre><!--webbot bot='a' --></pre>x"},
+      {"needs a line-break option", "x<!--webbot bot='a' -->y", kWebbots | kSpaces,
+       "x<!--webbot bot='a' -->y"},
+      // The scan goes on where a removed tag began.
+      {"two in a row", "a<!--webbot 1--><!--webbot 2-->b", kReturns | kWebbots, "ab"},
+      {"CR CR right after", "a<!--webbot 1-->\r\r\rb", kReturns | kWebbots, "a\rb"},
+      {"with AllReturns", "a\r\n<!--webbot x-->\r\nb", kAllReturns | kWebbots, "a\nb"},
+  };
+  ExpectCompressCases(cases);
+}
+
+TEST(ReplaceAllTest, SimpleTags) {
+  const CompressCase cases[] = {
+      {"strong any case", "<STRONG>x</Strong>", kSimpleTags, "<b>x</b>"},
+      {"strike and em", "<strike>x</strike><EM>y</EM>", kSimpleTags, "<s>x</s><i>y</i>"},
+      {"end tag alone", "</STRIKE>", kSimpleTags, "</s>"},
+      {"repeated", "<strong><strong>", kSimpleTags, "<b><b>"},
+      {"inside pre", "<pre><em>x</em></pre>", kSimpleTags, "<pre><i>x</i></pre>"},
+      {"inside textarea", "<textarea><strong>x</strong></textarea>", kSimpleTags,
+       "<textarea><b>x</b></textarea>"},
+      {"not inside script", "<script><em>x</em></script>", kSimpleTags,
+       "<script><em>x</em></script>"},
+  };
+  ExpectCompressCases(cases);
+}
+
+// Single calls, engine and reference side by side.
+struct CallCase {
+  const char* name;
+  std::string input;
+  std::string search;
+  std::string replacement;
+  bool in_blocks;
+  bool skip_scripts;
+  std::string expected;
+};
+
+TEST(ReplaceAllTest, SingleCalls) {
+  const CallCase cases[] = {
+      {"two blanks by one collapses any run", "x         y", "  ", " ", false, true, "x y"},
+      {"four by one leaves 1", "x    y", "    ", " ", false, true, "x y"},
+      {"four by one leaves 2", "x     y", "    ", " ", false, true, "x  y"},
+      {"four by one leaves 3", "x      y", "    ", " ", false, true, "x   y"},
+      {"four by one at 7", "x       y", "    ", " ", false, true, "x y"},
+      {"four by one at 8", "x        y", "    ", " ", false, true, "x  y"},
+      {"four by one at 9", "x         y", "    ", " ", false, true, "x   y"},
+      {"CR LF deletion after >", "a>\r\n\r\nb", "\r\n", "", false, true, "a>b"},
+      {"CR LF deletion between words", "a\r\n\r\nb", "\r\n", "", false, true, "a\r\nb"},
+      {"capital letter in search", "<STRONG>", "<STRONG>", "<b>", true, true, "<STRONG>"},
+      {"NUL and high bytes pass", "a\0\xff  b"s, "  ", " ", false, true, "a\0\xff b"s},
+      {"empty text", "", "  ", " ", false, true, ""},
+  };
+  for (const CallCase& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + ": " + Escaped(c.input));
+    const std::string engine = RunPass(c.input, kAll, [&](WorkingState& state) {
+      ReplaceAll(state, c.search, c.replacement, c.in_blocks, c.skip_scripts);
+    });
+    std::string reference = c.input;
+    reference::ReplaceAll(reference, c.search, c.replacement, c.in_blocks, c.skip_scripts, true);
+    EXPECT_EQ(Escaped(engine), Escaped(c.expected));
+    EXPECT_EQ(Escaped(reference), Escaped(c.expected));
+  }
+}
+
+TEST(SkipPastClosingTagTest, StopsOnSecondByteOrAtTheEnd) {
+  std::size_t index = 0;
+  EXPECT_TRUE(SkipPastClosingTag("<pre>x</PRE>y", index, "</pre>"));
+  EXPECT_EQ(index, 7u);
+  index = 0;
+  EXPECT_FALSE(SkipPastClosingTag("<pre>x</pr", index, "</pre>"));
+  EXPECT_EQ(index, 10u);
+}
+
+}  // namespace
+}  // namespace velmar::testing
