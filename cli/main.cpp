@@ -5,6 +5,7 @@
 // SOURCE "-" reads standard input, TARGET "-" writes standard output. Exit
 // status: 0 on success, 1 when reading or writing fails, 2 on a usage error.
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -16,8 +17,6 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "HTMLCompressor.h"
 
@@ -98,8 +97,7 @@ std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
                  "InvCommas, Spaces, Returns, AllReturns, Webbots, or all, or none")
       ->default_str("all");
   app.add_flag("--stats", flags.stats, "Print the sizes before and after on standard error");
-  app.add_option("SOURCE", flags.source, "HTML file to read, or - for standard input")
-      ->required();
+  app.add_option("SOURCE", flags.source, "HTML file to read, or - for standard input")->required();
   app.add_option("TARGET", flags.target, "File to write, or - for standard output")->required();
   try {
     app.parse(argc, argv);
@@ -135,8 +133,7 @@ int RealMain(int argc, char** argv) {
 
   velmar::THTMLCompressor compressor;
   if (std::optional<std::string> unknown = ApplyOptionList(flags.options, compressor)) {
-    Error("unknown option name " + Quoted(*unknown) +
-          " in --options (see htmlcompress --help)");
+    Error("unknown option name " + Quoted(*unknown) + " in --options (see htmlcompress --help)");
     return kExitUsage;
   }
 
@@ -144,7 +141,8 @@ int RealMain(int argc, char** argv) {
   if (flags.source == "-") {
     std::string input;
     if (!ReadStandardInput(input)) {
-      Error("cannot read standard input: " + std::error_code(errno, std::system_category()).message());
+      Error("cannot read standard input: " +
+            std::error_code(errno, std::system_category()).message());
       return kExitFailure;
     }
     if (!compressor.LoadFromMemory(input)) {

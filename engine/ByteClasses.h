@@ -26,8 +26,8 @@ inline constexpr std::array<unsigned char, 256> kLowered = MakeByteTable(
 
 // Whitespace as the HTML tokenizer sees it once CR LF has become LF: tab,
 // LF, FF, CR and the blank.
-inline constexpr std::array<unsigned char, 256> kHtmlWhitespace = MakeByteTable(
-    [](unsigned char c) -> unsigned char {
+inline constexpr std::array<unsigned char, 256> kHtmlWhitespace =
+    MakeByteTable([](unsigned char c) -> unsigned char {
       return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
     });
 
@@ -37,9 +37,7 @@ inline constexpr bool IsHtmlWhitespace(char c) {
   return kHtmlWhitespace[static_cast<unsigned char>(c)] != 0;
 }
 
-inline constexpr bool IsAsciiLetter(char c) {
-  return Lowered(c) >= 'a' && Lowered(c) <= 'z';
-}
+inline constexpr bool IsAsciiLetter(char c) { return Lowered(c) >= 'a' && Lowered(c) <= 'z'; }
 
 // True when every byte of `literal` lies in text[pos, text.size()) and equals
 // the text's byte there after lowering. Reads nothing past the end of `text`.

@@ -40,8 +40,9 @@ inline std::size_t FindFirstOf(const char* data, std::size_t from, std::size_t e
   const __m128i vc = _mm_set1_epi8(set.c);
   while (pos + 16 <= end) {
     const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, va), _mm_cmpeq_epi8(chunk, vb)),
-                                      _mm_cmpeq_epi8(chunk, vc));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, va), _mm_cmpeq_epi8(chunk, vb)),
+                     _mm_cmpeq_epi8(chunk, vc));
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
     if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
     pos += 16;
@@ -49,6 +50,85 @@ inline std::size_t FindFirstOf(const char* data, std::size_t from, std::size_t e
 #endif
   for (; pos < end; ++pos) {
     if (set.Has(data[pos])) return pos;
+  }
+  return end;
+}
+
+// The first position p in [from, end) where `a` is followed by `b`, or whose
+// byte is `c`; or `end`. A search text of two or more bytes can only start
+// at such a pair, so a pass skips the lone first bytes too.
+inline std::size_t FindPairOrByte(const char* data, std::size_t from, std::size_t end, char a,
+                                  char b, char c) {
+  std::size_t pos = from;
+#ifdef VELMAR_HAVE_SSE2
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  const __m128i vc = _mm_set1_epi8(c);
+  while (pos + 17 <= end) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1));
+    const __m128i hits =
+        _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(here, va), _mm_cmpeq_epi8(next, vb)),
+                     _mm_cmpeq_epi8(here, vc));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    pos += 16;
+  }
+#endif
+  for (; pos < end; ++pos) {
+    if (data[pos] == c || (data[pos] == a && pos + 1 < end && data[pos + 1] == b)) return pos;
+  }
+  return end;
+}
+
+// The first position p in [from, end) where `a` is followed by `b`; or `end`.
+inline std::size_t FindPair(const char* data, std::size_t from, std::size_t end, char a, char b) {
+  std::size_t pos = from;
+#ifdef VELMAR_HAVE_SSE2
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  while (pos + 17 <= end) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1));
+    const __m128i hits = _mm_and_si128(_mm_cmpeq_epi8(here, va), _mm_cmpeq_epi8(next, vb));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    pos += 16;
+  }
+#endif
+  for (; pos + 1 < end; ++pos) {
+    if (data[pos] == a && data[pos + 1] == b) return pos;
+  }
+  return end;
+}
+
+// The first position p in [from, end) where `first` is followed by a byte
+// that, with bit 0x20 set (which lowers the letters), is in `second`; or
+// `end`. A filter for "<" and a tag name's first letter in any case: every
+// such pair is found, and the caller checks the name itself.
+inline std::size_t FindFoldedPair(const char* data, std::size_t from, std::size_t end, char first,
+                                  ByteSet second) {
+  std::size_t pos = from;
+#ifdef VELMAR_HAVE_SSE2
+  const __m128i lt = _mm_set1_epi8(first);
+  const __m128i bit = _mm_set1_epi8(0x20);
+  const __m128i va = _mm_set1_epi8(second.a);
+  const __m128i vb = _mm_set1_epi8(second.b);
+  const __m128i vc = _mm_set1_epi8(second.c);
+  while (pos + 17 <= end) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+    const __m128i next =
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1)), bit);
+    const __m128i names = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(next, va), _mm_cmpeq_epi8(next, vb)), _mm_cmpeq_epi8(next, vc));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, lt), names)));
+    if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    pos += 16;
+  }
+#endif
+  for (; pos + 1 < end; ++pos) {
+    if (data[pos] == first && second.Has(static_cast<char>(data[pos + 1] | 0x20))) return pos;
   }
   return end;
 }

@@ -49,15 +49,15 @@ void ConvertCenteredParagraphs(WorkingState& state, std::string_view OpenTag,
   bool seeking_open = true;
   while (true) {
     const std::string_view tag = seeking_open ? OpenTag : CloseTag;
-    text.CopyTo(FindFirstOf(text.data(), text.read(), text.end(),
-                            seeking_open ? open_stops : close_stops));
+    text.KeepTo(
+        FindFirstOf(text.data(), text.read(), text.end(), seeking_open ? open_stops : close_stops));
     if (text.AtEnd()) break;
     if (MatchesAt(input, text.read(), tag)) {
       text.Drop(tag.size());
       text.Emit(seeking_open ? OpenReplacement : CloseReplacement);
       seeking_open = !seeking_open;
     } else {
-      text.CopyTo(text.read() + 1);
+      text.KeepTo(text.read() + 1);
     }
   }
   text.Finish(state);

@@ -10,24 +10,19 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <system_error>
 
-namespace velmar::fileio {
+#include "ByteBlock.h"
 
-// A heap block and its byte count; no block for 0 bytes.
-struct Block {
-  std::unique_ptr<char[]> bytes;
-  std::int64_t size = 0;
-};
+namespace velmar::fileio {
 
 // Reads the whole file, opened for reading only and shared with other
 // readers and writers. A regular file is read at the size it has when
 // opened (getting fewer bytes is a failure); anything else that can be read
 // (a pipe, a terminal) is read to its end. A file that does not fit in
 // memory fails with std::errc::not_enough_memory.
-bool ReadWholeFile(const std::filesystem::path& file_name, Block& block,
+bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
                    std::error_code& error) noexcept;
 
 // Replaces the file by `bytes` without ever leaving it half written: writes

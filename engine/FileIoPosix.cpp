@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <random>
 #include <string>
@@ -73,13 +73,13 @@ bool WriteFully(int fd, const char* from, std::size_t count) {
 }
 
 // Reads a stream of unknown length to its end.
-bool ReadStream(int fd, Block& block, std::error_code& error) {
+bool ReadStream(int fd, ByteBlock& block, std::error_code& error) {
   std::vector<char> bytes(1 << 16);
   std::size_t used = 0;
   while (true) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::int64_t got = ReadFully(fd, bytes.data() + used,
-                                       static_cast<std::int64_t>(bytes.size() - used));
+    const std::int64_t got =
+        ReadFully(fd, bytes.data() + used, static_cast<std::int64_t>(bytes.size() - used));
     if (got < 0) {
       error = LastError();
       return false;
@@ -87,9 +87,8 @@ bool ReadStream(int fd, Block& block, std::error_code& error) {
     used += static_cast<std::size_t>(got);
     if (used < bytes.size()) break;
   }
-  block.bytes = used == 0 ? nullptr : std::make_unique_for_overwrite<char[]>(used);
-  if (used != 0) std::memcpy(block.bytes.get(), bytes.data(), used);
-  block.size = static_cast<std::int64_t>(used);
+  block = ByteBlock::Allocate(used);
+  if (used != 0) std::memcpy(block.data(), bytes.data(), used);
   return true;
 }
 
@@ -122,7 +121,7 @@ void SyncFolderOf(const std::filesystem::path& file) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::filesystem::path& file_name, Block& block,
+bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
                    std::error_code& error) noexcept {
   try {
     FileDescriptor file(::open(file_name.c_str(), O_RDONLY | O_CLOEXEC));
@@ -146,15 +145,13 @@ bool ReadWholeFile(const std::filesystem::path& file_name, Block& block,
       error = std::make_error_code(std::errc::not_enough_memory);
       return false;
     }
-    std::unique_ptr<char[]> bytes;
-    if (size > 0) bytes = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size));
-    const std::int64_t got = ReadFully(file.get(), bytes.get(), size);
+    ByteBlock bytes = ByteBlock::Allocate(static_cast<std::size_t>(size));
+    const std::int64_t got = ReadFully(file.get(), bytes.data(), size);
     if (got != size) {
       error = got < 0 ? LastError() : std::make_error_code(std::errc::io_error);
       return false;
     }
-    block.bytes = std::move(bytes);
-    block.size = size;
+    block = std::move(bytes);
     error.clear();
     return true;
   } catch (const std::bad_alloc&) {

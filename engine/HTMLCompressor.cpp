@@ -6,22 +6,11 @@
 #include <new>
 #include <string_view>
 
+#include "ByteBlock.h"
 #include "FileIo.h"
 #include "Passes.h"
 
 namespace velmar {
-namespace {
-
-// A copy of `bytes` in a block of exactly their size; no block for 0 bytes.
-std::unique_ptr<char[]> CopyOf(std::string_view bytes) {
-  if (bytes.empty()) return nullptr;
-  auto block = std::make_unique_for_overwrite<char[]>(bytes.size());
-  std::memcpy(block.get(), bytes.data(), bytes.size());
-  return block;
-}
-
-}  // namespace
-
 bool THTMLCompressor::LoadFromFile(const std::filesystem::path& file_name) {
   std::error_code ignored;
   return LoadFromFile(file_name, ignored);
@@ -32,10 +21,10 @@ bool THTMLCompressor::LoadFromFile(const std::filesystem::path& file_name,
   // The old document goes first, so that a large file does not have to fit
   // in memory next to it, and a failed load leaves nothing behind.
   Clear();
-  fileio::Block block;
+  ByteBlock block;
   if (!fileio::ReadWholeFile(file_name, block, error)) return false;
-  FBuffer = std::move(block.bytes);
-  FSize = block.size;
+  FSize = static_cast<std::int64_t>(block.size());
+  FBuffer = std::move(block);
   FLoaded = true;
   return true;
 }
@@ -43,10 +32,11 @@ bool THTMLCompressor::LoadFromFile(const std::filesystem::path& file_name,
 bool THTMLCompressor::LoadFromMemory(std::span<const char> bytes) noexcept {
   Clear();
   try {
-    FBuffer = CopyOf({bytes.data(), bytes.size()});
+    FBuffer = ByteBlock::Allocate(bytes.size());
   } catch (const std::bad_alloc&) {
     return false;
   }
+  if (!bytes.empty()) std::memcpy(FBuffer.data(), bytes.data(), bytes.size());
   FSize = static_cast<std::int64_t>(bytes.size());
   FLoaded = true;
   return true;
@@ -54,15 +44,20 @@ bool THTMLCompressor::LoadFromMemory(std::span<const char> bytes) noexcept {
 
 void THTMLCompressor::Compress() {
   if (!FLoaded || FCompressed) return;
-  if (FSize == 0) {
-    FCompressed = true;
-    return;
-  }
+  // The passes rewrite the document block itself: they only ever shorten
+  // the text, cannot fail, and need no second block, so there is nothing to
+  // copy and no fresh memory to touch.
+  WorkingState state{FBuffer.span(), FSize, *this};
+  if (FSize > 0) RunPasses(state);
+  FBuffer.Shrink(static_cast<std::size_t>(state.length));
+  FCompressedSize = state.length;
+  FCompressed = true;
+}
 
-  auto working = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(FSize));
-  std::memcpy(working.get(), FBuffer.get(), static_cast<std::size_t>(FSize));
-  WorkingState state{{working.get(), static_cast<std::size_t>(FSize)}, FSize, *this};
-
+// Quotes go before line breaks, blanks collapse before tags shorten (so
+// "<strong >" is shortened), and the centred paragraph pass sees what all
+// others have left ("<p align=center >" has lost its blank by then).
+void THTMLCompressor::RunPasses(WorkingState& state) const {
   if (FInvCommas) StripAttributeQuotes(state);
   if (FAllReturns) {
     ReplaceAll(state, "\r\r", "\r", false, false);
@@ -93,13 +88,6 @@ void THTMLCompressor::Compress() {
     ConvertCenteredParagraphs(state, "<p align=center>", "<center>", "</p>", "</center>");
     ConvertCenteredParagraphs(state, "<p align=\"center\">", "<center>", "</p>", "</center>");
   }
-
-  // The result block is allocated before anything changes, so that running
-  // out of memory here leaves the component as it was.
-  auto result = CopyOf(state.Text());
-  FBuffer = std::move(result);
-  FCompressedSize = state.length;
-  FCompressed = true;
 }
 
 bool THTMLCompressor::SaveToFile(const std::filesystem::path& file_name) {
@@ -119,11 +107,11 @@ bool THTMLCompressor::SaveToFile(const std::filesystem::path& file_name,
 
 std::string_view THTMLCompressor::Document() const noexcept {
   const std::int64_t size = FCompressed ? FCompressedSize : FSize;
-  return {FBuffer.get(), static_cast<std::size_t>(size)};
+  return {FBuffer.data(), static_cast<std::size_t>(size)};
 }
 
 void THTMLCompressor::Clear() noexcept {
-  FBuffer.reset();
+  FBuffer = ByteBlock();
   FSize = 0;
   FCompressedSize = 0;
   FCompressed = false;

@@ -50,8 +50,8 @@
 //
 // The file operations never throw: they return True on success. Their
 // std::error_code overloads, as in std::filesystem, also give the system's
-// reason for a failure. Compress can fail only by running out of memory: it
-// then throws std::bad_alloc and leaves the component as it was.
+// reason for a failure. Compress rewrites the document where it lies and
+// allocates nothing, so it cannot fail.
 //
 // SAVING
 //
@@ -66,12 +66,15 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <string_view>
 #include <system_error>
 
+#include "ByteBlock.h"
+
 namespace velmar {
+
+struct WorkingState;
 
 class THTMLCompressor {
  public:
@@ -98,8 +101,7 @@ class THTMLCompressor {
   // Runs the passes that the options select over the loaded document and
   // keeps the result in its place (state Compressed). Does nothing when no
   // document is loaded or when it has been compressed already: to compress
-  // again, load again. Throws std::bad_alloc when memory runs out; the
-  // component is then as it was before the call.
+  // again, load again. Time is linear in the document's size.
   virtual void Compress();
 
   // Writes the current document: the result after Compress, otherwise the
@@ -138,10 +140,12 @@ class THTMLCompressor {
  private:
   // Back to state New, options aside.
   void Clear() noexcept;
+  // The passes that the options select, in their fixed order.
+  void RunPasses(WorkingState& state) const;
 
   // The document block: FSize bytes after a load, FCompressedSize bytes
   // after Compress. A byte count of 0 is held as no block at all.
-  std::unique_ptr<char[]> FBuffer;
+  ByteBlock FBuffer;
   std::int64_t FSize = 0;
   std::int64_t FCompressedSize = 0;
   bool FSimpleTags = true;

@@ -1,17 +1,18 @@
 // A text compacted in place by one forward scan.
 //
 // Conventions for every pass that uses it:
-//  1. Bytes [0, write) are final output; bytes [read, end) are the text still
-//     to be scanned; the bytes between are dead. So the current text, as a
-//     move-per-change rewrite would hold it, is output followed by input, and
-//     the scan position in that text is `write`.
-//  2. write <= read at all times: output never overwrites unread input.
+//  1. Bytes [0, write) are final output; bytes [kept, read) have been scanned
+//     and kept, but not yet moved behind the output; bytes [read, end) are
+//     still to be scanned; the bytes between are dead. So the current text,
+//     as a move-per-change rewrite would hold it, is output, then kept
+//     bytes, then input.
+//  2. write <= kept <= read at all times: output never overwrites input.
 //     A step that writes more than it consumes (the centred paragraph
 //     pass's end tag) relies on a gap that an earlier step of the same scan
 //     opened; Emit checks it in debug builds.
 //  3. Nothing at or beyond `end` is read or written.
-//  4. Runs of unchanged bytes are moved with one memmove each, and not at
-//     all while nothing has been removed yet (write == read).
+//  4. Runs of unchanged bytes are moved with one memmove per change, and not
+//     at all while nothing has been removed yet (write == kept).
 
 #ifndef VELMAR_ENGINE_INPLACETEXT_H_
 #define VELMAR_ENGINE_INPLACETEXT_H_
@@ -31,31 +32,37 @@ class InPlaceText {
       : data_(state.buffer.data()), end_(static_cast<std::size_t>(state.length)) {}
 
   const char* data() const { return data_; }
+  // The scan position in the input.
   std::size_t read() const { return read_; }
   std::size_t end() const { return end_; }
   bool AtEnd() const { return read_ >= end_; }
   // The buffer up to the end of the text, for matching at read().
   std::string_view Input() const { return {data_, end_}; }
-  // The last output byte; `missing` when nothing has been written.
-  char Previous(char missing) const { return write_ == 0 ? missing : data_[write_ - 1]; }
+  // The byte before the scan position in the current text; `missing` at
+  // the start of the text.
+  char Previous(char missing) const {
+    if (read_ > kept_) return data_[read_ - 1];
+    return write_ == 0 ? missing : data_[write_ - 1];
+  }
 
-  // Keeps the input bytes [read, to) unchanged.
-  void CopyTo(std::size_t to) {
+  // Keeps the input bytes [read, to) unchanged. They are moved only when a
+  // later change needs them out of the way.
+  void KeepTo(std::size_t to) {
     assert(to >= read_ && to <= end_);
-    if (write_ != read_) std::memmove(data_ + write_, data_ + read_, to - read_);
-    write_ += to - read_;
     read_ = to;
   }
-  void CopyRest() { CopyTo(end_); }
 
   // Drops the next `count` input bytes.
   void Drop(std::size_t count) {
     assert(read_ + count <= end_);
+    Flush();
     read_ += count;
+    kept_ = read_;
   }
 
   // Writes `bytes` as output in place of input already dropped.
   void Emit(std::string_view bytes) {
+    Flush();
     assert(write_ + bytes.size() <= read_);
     std::memcpy(data_ + write_, bytes.data(), bytes.size());
     write_ += bytes.size();
@@ -64,22 +71,33 @@ class InPlaceText {
   // Puts `bytes` back in front of the unread input, so that the scan sees
   // them next; needs room left by dropped input.
   void Unread(std::string_view bytes) {
+    Flush();
     assert(read_ >= write_ + bytes.size());
     read_ -= bytes.size();
+    kept_ = read_;
     std::memcpy(data_ + read_, bytes.data(), bytes.size());
   }
 
   // Stores the final length; called once, when the scan is over.
   void Finish(WorkingState& state) {
-    CopyRest();
+    read_ = end_;
+    Flush();
     state.length = static_cast<std::int64_t>(write_);
   }
 
  private:
-  char* data_;            // the working buffer
-  std::size_t read_ = 0;  // next input byte
-  std::size_t write_ = 0; // next output byte
-  std::size_t end_;       // end of the text
+  // Moves the kept bytes [kept, read) to the output.
+  void Flush() {
+    if (write_ != kept_) std::memmove(data_ + write_, data_ + kept_, read_ - kept_);
+    write_ += read_ - kept_;
+    kept_ = read_;
+  }
+
+  char* data_;             // the working buffer
+  std::size_t kept_ = 0;   // first input byte kept but not yet moved
+  std::size_t read_ = 0;   // scan position: next input byte
+  std::size_t write_ = 0;  // next output byte
+  std::size_t end_;        // end of the text
 };
 
 }  // namespace velmar

@@ -20,13 +20,11 @@ class THTMLCompressor;
 
 // What one Compress call owns and hands to every pass.
 struct WorkingState {
-  std::span<char> buffer;             // capacity fixed at the loaded size
-  std::int64_t length = 0;            // valid bytes at the start of buffer
-  const THTMLCompressor& component;   // ReplaceAll reads its Webbots option
+  std::span<char> buffer;            // capacity fixed at the loaded size
+  std::int64_t length = 0;           // valid bytes at the start of buffer
+  const THTMLCompressor& component;  // ReplaceAll reads its Webbots option
 
-  std::string_view Text() const {
-    return {buffer.data(), static_cast<std::size_t>(length)};
-  }
+  std::string_view Text() const { return {buffer.data(), static_cast<std::size_t>(length)}; }
 };
 
 // Drops the double quotes around attribute values where a browser reads the

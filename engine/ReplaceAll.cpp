@@ -52,13 +52,150 @@ bool ContainsWebbotTag(std::string_view text) {
   }
 }
 
+// Whether `needle` (without letters) occurs in `text`, byte for byte.
+bool Occurs(std::string_view text, std::string_view needle) {
+  if (needle.size() == 1) return std::memchr(text.data(), needle[0], text.size()) != nullptr;
+  for (std::size_t pos = 0;; ++pos) {
+    pos = FindPair(text.data(), pos, text.size(), needle[0], needle[1]);
+    if (pos == text.size()) return false;
+    if (text.substr(pos, needle.size()) == needle) return true;
+  }
+}
+
 // True when the call can change nothing: every change happens at an
 // occurrence of Search or at a webbot tag. Only exact for searches without
 // letters, where a plain byte search finds every occurrence.
 bool NothingToChange(std::string_view text, std::string_view search, bool removes_webbots) {
-  if (HasLetter(search)) return false;
-  if (text.find(search) != std::string_view::npos) return false;
+  if (HasLetter(search) || Occurs(text, search)) return false;
   return !(removes_webbots && ContainsWebbotTag(text));
+}
+
+}  // namespace
+
+namespace {
+
+// The protected regions of one call.
+struct Regions {
+  bool blocks;   // textarea and pre
+  bool scripts;  // script
+
+  // The closing text of the region that opens at `at`, or "".
+  std::string_view ClosingAt(std::string_view text, std::size_t at) const {
+    if (blocks && MatchesAt(text, at, "<textarea")) return "</textarea>";
+    if (blocks && MatchesAt(text, at, "<pre")) return "</pre>";
+    if (scripts && MatchesAt(text, at, "<script")) return "</script>";
+    return {};
+  }
+
+  // The first position at or after `from` where a region opens, or the end.
+  std::size_t NextOpening(std::string_view text, std::size_t from) const {
+    if (!blocks && !scripts) return text.size();
+    const ByteSet names = blocks && scripts ? ByteSet::Of('t', 'p', 's')
+                          : blocks          ? ByteSet::Of('t', 'p')
+                                            : ByteSet::Of('s');
+    for (std::size_t pos = from;; ++pos) {
+      pos = FindFoldedPair(text.data(), pos, text.size(), '<', names);
+      if (pos == text.size() || !ClosingAt(text, pos).empty()) return pos;
+    }
+  }
+};
+
+// Scans from a region's opening "<" through the second byte of its closing
+// text, which the next turn follows. False when the region never closes.
+bool KeepRegion(InPlaceText& text, std::string_view closing) {
+  std::size_t index = text.read();
+  if (!SkipPastClosingTag(text.Input(), index, closing)) return false;
+  text.KeepTo(index + 1);
+  return true;
+}
+
+// Turn steps shared by both scans: replaces or deletes an occurrence of
+// Search at the scan position; false when the occurrence stays.
+bool ReplaceOccurrence(InPlaceText& text, std::string_view search, std::string_view replacement) {
+  const std::string_view input = text.Input();
+  const std::size_t at = text.read();
+  if (!MatchesAt(input, at, search)) return false;
+  if (!replacement.empty()) {
+    text.Drop(search.size());
+    text.Unread(replacement);
+    return true;
+  }
+  const std::size_t after = at + search.size();
+  if (IsDeletionNeighbourBefore(text.Previous(' ')) ||
+      IsDeletionNeighbourAfter(after < text.end() ? input[after] : ' ')) {
+    text.Drop(search.size());
+    return true;
+  }
+  return false;
+}
+
+// A call whose Search begins with CR stops at every "<": a tag is passed
+// over to its ">", a webbot comment tag is dropped.
+void ScanPassingOverTags(InPlaceText& text, std::string_view search, std::string_view replacement,
+                         const Regions& regions, bool removes_webbots) {
+  const std::string_view input = text.Input();
+  while (true) {
+    text.KeepTo(
+        search.size() >= 2
+            ? FindPairOrByte(text.data(), text.read(), text.end(), search[0], search[1], '<')
+            : FindFirstOf(text.data(), text.read(), text.end(), ByteSet::Of(search[0], '<')));
+    if (text.AtEnd()) return;
+    const std::size_t at = text.read();
+    if (input[at] == '<') {
+      if (const std::string_view closing = regions.ClosingAt(input, at); !closing.empty()) {
+        if (!KeepRegion(text, closing)) return;
+        continue;
+      }
+      if (removes_webbots && MatchesAt(input, at, kWebbotTag)) {
+        const std::size_t tag_end =
+            FindFirstOf(text.data(), at + kWebbotTag.size(), text.end(), ByteSet::Of('>'));
+        if (tag_end < text.end()) {
+          text.Drop(tag_end + 1 - at);
+          continue;
+        }
+      }
+      const std::size_t tag_end = FindFirstOf(text.data(), at, text.end(), ByteSet::Of('>'));
+      if (tag_end >= text.end()) return;
+      text.KeepTo(tag_end + 1);
+      continue;
+    }
+    if (!ReplaceOccurrence(text, search, replacement)) text.KeepTo(at + 1);
+  }
+}
+
+// Any other call stops only where Search can begin and where a region
+// opens. No edit of such a call can make a region opening appear or vanish
+// (replacements and the bytes next to a deletion hold no "<" followed by a
+// letter, and nothing after the scan position changes), so the next opening
+// is looked for once and kept until the scan reaches it.
+void ScanWalkingThroughTags(InPlaceText& text, std::string_view search,
+                            std::string_view replacement, const Regions& regions) {
+  const std::string_view input = text.Input();
+  const char first = search[0];
+  const char second = search.size() >= 2 ? search[1] : first;
+  // The narrowest filter for where an occurrence can begin: its first two
+  // bytes where both are known, else its first byte in either case.
+  auto next_start = [&](std::size_t limit) {
+    if (search.size() >= 2 && !IsAsciiLetter(first)) {
+      return IsAsciiLetter(second)
+                 ? FindFoldedPair(text.data(), text.read(), limit, first, ByteSet::Of(second))
+                 : FindPair(text.data(), text.read(), limit, first, second);
+    }
+    return FindFirstOf(text.data(), text.read(), limit,
+                       IsAsciiLetter(first) ? ByteSet::Of(first, static_cast<char>(first - 32))
+                                            : ByteSet::Of(first));
+  };
+  std::size_t opening = regions.NextOpening(input, 0);
+  while (true) {
+    text.KeepTo(next_start(opening));
+    if (text.AtEnd()) return;
+    if (text.read() == opening) {
+      if (!KeepRegion(text, regions.ClosingAt(input, opening))) return;
+      opening = regions.NextOpening(input, text.read());
+      continue;
+    }
+    if (!ReplaceOccurrence(text, search, replacement)) text.KeepTo(text.read() + 1);
+  }
 }
 
 }  // namespace
@@ -70,66 +207,12 @@ void ReplaceAll(WorkingState& state, std::string_view Search, std::string_view R
   const bool removes_webbots = cr_call && state.component.Webbots();
   if (state.length <= 0 || NothingToChange(state.Text(), Search, removes_webbots)) return;
 
-  const bool watch_tags = !InBlocks || SkipScripts || cr_call;
-  const char first = Search[0];
-  const char first_upper = IsAsciiLetter(first) ? static_cast<char>(first - 'a' + 'A') : first;
-  const ByteSet stops = watch_tags ? ByteSet::Of(first, first_upper, '<')
-                                   : ByteSet::Of(first, first_upper);
-
   InPlaceText text(state);
-  const std::string_view input = text.Input();
-  while (true) {
-    text.CopyTo(FindFirstOf(text.data(), text.read(), text.end(), stops));
-    if (text.AtEnd()) break;
-    const std::size_t at = text.read();
-
-    if (input[at] == '<') {
-      std::string_view closing;
-      if (!InBlocks && MatchesAt(input, at, "<textarea")) {
-        closing = "</textarea>";
-      } else if (!InBlocks && MatchesAt(input, at, "<pre")) {
-        closing = "</pre>";
-      } else if (SkipScripts && MatchesAt(input, at, "<script")) {
-        closing = "</script>";
-      }
-      if (!closing.empty()) {
-        std::size_t index = at;
-        if (!SkipPastClosingTag(input, index, closing)) break;
-        text.CopyTo(index + 1);
-        continue;
-      }
-    }
-
-    if (MatchesAt(input, at, Search)) {
-      if (!Replacement.empty()) {
-        text.Drop(Search.size());
-        text.Unread(Replacement);
-        continue;
-      }
-      const std::size_t after = at + Search.size();
-      if (IsDeletionNeighbourBefore(text.Previous(' ')) ||
-          IsDeletionNeighbourAfter(after < text.end() ? input[after] : ' ')) {
-        text.Drop(Search.size());
-        continue;
-      }
-    }
-
-    if (cr_call && input[at] == '<') {
-      if (removes_webbots && MatchesAt(input, at, kWebbotTag)) {
-        const std::size_t tag_end = FindFirstOf(text.data(), at + kWebbotTag.size(), text.end(),
-                                                ByteSet::Of('>'));
-        if (tag_end < text.end()) {
-          text.Drop(tag_end + 1 - at);
-          continue;
-        }
-      }
-      const std::size_t tag_end = FindFirstOf(text.data(), at, text.end(), ByteSet::Of('>'));
-      if (tag_end >= text.end()) break;
-      text.CopyTo(tag_end + 1);
-      continue;
-    }
-
-    text.CopyTo(at + 1);
+  const Regions regions{!InBlocks, SkipScripts};
+  if (cr_call) {
+    ScanPassingOverTags(text, Search, Replacement, regions, removes_webbots);
+  } else {
+    ScanWalkingThroughTags(text, Search, Replacement, regions);
   }
   text.Finish(state);
 }

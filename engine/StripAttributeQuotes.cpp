@@ -133,7 +133,8 @@ std::size_t FindClosingTag(std::string_view text, std::size_t from, std::string_
   for (std::size_t pos = from; pos < text.size(); ++pos) {
     pos = FindFirstOf(text.data(), pos, text.size(), ByteSet::Of('<'));
     if (pos + 2 + name.size() >= text.size()) break;
-    if (text[pos + 1] == '/' && std::equal(name.begin(), name.end(), text.begin() + pos + 2, SameLetter) &&
+    if (text[pos + 1] == '/' &&
+        std::equal(name.begin(), name.end(), text.begin() + pos + 2, SameLetter) &&
         EndsName(text[pos + 2 + name.size()])) {
       return pos;
     }
@@ -171,7 +172,7 @@ void StripAttributeQuotes(WorkingState& state) {
   const std::string_view input = text.Input();
   const std::size_t end = text.end();
   while (true) {
-    text.CopyTo(FindFirstOf(text.data(), text.read(), end, ByteSet::Of('<')));
+    text.KeepTo(FindFirstOf(text.data(), text.read(), end, ByteSet::Of('<')));
     if (text.read() + 1 >= end) break;
     const std::size_t at = text.read();
     const char next = input[at + 1];
@@ -183,25 +184,25 @@ void StripAttributeQuotes(WorkingState& state) {
         if (tag.how != TagEnd::kClosed) break;
         const std::size_t closing = FindClosingTag(input, tag.end, tag.name);
         if (closing == end) break;
-        text.CopyTo(closing + 1);
+        text.KeepTo(closing + 1);
         continue;
       }
       if (std::memchr(input.data() + at, '\'', tag.end - at) != nullptr) {
-        text.CopyTo(tag.end);
+        text.KeepTo(tag.end);
       } else {
         ScanTag(input, at, [&text](std::size_t open, std::size_t close) {
-          text.CopyTo(open);
+          text.KeepTo(open);
           text.Drop(1);
-          text.CopyTo(close);
+          text.KeepTo(close);
           text.Drop(1);
         });
-        text.CopyTo(tag.end);
+        text.KeepTo(tag.end);
       }
       if (tag.how == TagEnd::kUnterminatedValue) break;
     } else if (next == '!' || next == '?' || next == '/') {
-      text.CopyTo(SkipDeclaration(input, at));
+      text.KeepTo(SkipDeclaration(input, at));
     } else {
-      text.CopyTo(at + 1);
+      text.KeepTo(at + 1);
     }
   }
   text.Finish(state);

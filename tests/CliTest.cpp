@@ -45,7 +45,8 @@ class CliTest : public ::testing::Test {
     const std::string command = "cd '" + folder_.string() + "' && '" HTMLCOMPRESS_BINARY "' " +
                                 arguments + " <.stdin >.stdout 2>.stderr";
     const int raw = std::system(command.c_str());
-    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(Path(".stdout")), Read(Path(".stderr"))};
+    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(Path(".stdout")),
+                Read(Path(".stderr"))};
     return run;
   }
 

@@ -12,9 +12,10 @@ TEST(CompressTest, PassOrderWithAllOptions) {
       {"the example page",
        "<html>\r\n<body>\r\n  <p align=\"center\">  <strong>Hello</strong>\r\n  world</p>\r\n"
        "  <a href=\"x.htm\">Next  page</a>\r\n</body>\r\n</html>\r\n",
-       kAll, "<html><body> <center> <b>Hello</b> world</center> <a href=x.htm>Next page</a></body></html>"},
-      {"upper case page",
-       "<P ALIGN=\"CENTER\">\r\n  <STRONG>Hi</STRONG>  there\r\n</P>\r\nx", kAll,
+       kAll,
+       "<html><body> <center> <b>Hello</b> world</center> <a href=x.htm>Next "
+       "page</a></body></html>"},
+      {"upper case page", "<P ALIGN=\"CENTER\">\r\n  <STRONG>Hi</STRONG>  there\r\n</P>\r\nx", kAll,
        "<center> <b>Hi</b> there</center>x"},
       {"all options off", "<p align=center>  a\r\n</p>", kNone, "<p align=center>  a\r\n</p>"},
       {"blank before > then centre", "<p align=center >x</p>", kSpaces | kCenter,

@@ -22,12 +22,12 @@ TEST(ConvertCenteredParagraphsTest, Pairs) {
       {"open tag without partner", "<p align=center>Hello", kCenter, "<center>Hello"},
       {"run 1 takes the only </p>", "<p align=center>A<p align=\"center\">B</p>", kCenter,
        "<center>A<center>B</center>"},
-      {"run 2 pairs with the last </p>", "<p align=\"center\">A<p align=center>B</p>C</p>",
-       kCenter, "<center>A<center>B</center>C</center>"},
+      {"run 2 pairs with the last </p>", "<p align=\"center\">A<p align=center>B</p>C</p>", kCenter,
+       "<center>A<center>B</center>C</center>"},
       {"both runs with leftovers", "<p align=center>A</p>B</p><p align=\"center\">C", kCenter,
        "<center>A</center>B</p><center>C"},
-      {"repeated pairs", "<p align=center>a</p><p align=center>b</p><p align=center>c</p>",
-       kCenter, "<center>a</center><center>b</center><center>c</center>"},
+      {"repeated pairs", "<p align=center>a</p><p align=center>b</p><p align=center>c</p>", kCenter,
+       "<center>a</center><center>b</center><center>c</center>"},
       {"close tag inside a comment", "<p align=center><!-- </p> -->x</p>", kCenter,
        "<center><!-- </center> -->x</p>"},
       {"second blank", "<p  align=center>x</p>", kCenter, "<p  align=center>x</p>"},
@@ -39,8 +39,7 @@ TEST(ConvertCenteredParagraphsTest, Pairs) {
       {"open tag cut by the end", "<p align=center", kCenter, "<p align=center"},
       {"nothing to pair", "x</p>", kCenter, "x</p>"},
       {"blank pass first", "<p align=center >x</p>", kSpaces | kCenter, "<center>x</center>"},
-      {"quote pass first", "<p align=\"center\">x</p>", kInvCommas | kCenter,
-       "<center>x</center>"},
+      {"quote pass first", "<p align=\"center\">x</p>", kInvCommas | kCenter, "<center>x</center>"},
   };
   ExpectCompressCases(cases);
 }

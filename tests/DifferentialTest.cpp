@@ -17,14 +17,62 @@ namespace {
 
 // Pieces that the passes react to, plus ordinary bytes.
 const std::vector<std::string>& Tokens() {
-  static const std::vector<std::string> tokens = {
-      "<pre>", "</pre>", "<textarea>", "</textarea>", "<script>", "</script>", "<script ",
-      "<strong>", "</strong>", "<em>", "</em>", "<strike>", "</strike>", "<p align=center>",
-      "<p align=\"center\">", "</p>", "<!--webbot ", "<!--", "-->", "<a href=\"x\">",
-      "value=\"", "=\"", "=", "\"", "'", "`", " ", "  ", "    ", "\r", "\n", "\r\n", "\t",
-      "\f", "<", ">", "/", "a", "b c", std::string(1, '\0'), "\xff", "<style>", "</style>",
-      "<![CDATA[", "]]>", "<?", "<!", "</", "<title>", "</title", "<img src=\"a.gif\" ",
-      "alt=\"x y\"", "<b class=x>", "--", "-", "!"};
+  static const std::vector<std::string> tokens = {"<pre>",
+                                                  "</pre>",
+                                                  "<textarea>",
+                                                  "</textarea>",
+                                                  "<script>",
+                                                  "</script>",
+                                                  "<script ",
+                                                  "<strong>",
+                                                  "</strong>",
+                                                  "<em>",
+                                                  "</em>",
+                                                  "<strike>",
+                                                  "</strike>",
+                                                  "<p align=center>",
+                                                  "<p align=\"center\">",
+                                                  "</p>",
+                                                  "<!--webbot ",
+                                                  "<!--",
+                                                  "-->",
+                                                  "<a href=\"x\">",
+                                                  "value=\"",
+                                                  "=\"",
+                                                  "=",
+                                                  "\"",
+                                                  "'",
+                                                  "`",
+                                                  " ",
+                                                  "  ",
+                                                  "    ",
+                                                  "\r",
+                                                  "\n",
+                                                  "\r\n",
+                                                  "\t",
+                                                  "\f",
+                                                  "<",
+                                                  ">",
+                                                  "/",
+                                                  "a",
+                                                  "b c",
+                                                  std::string(1, '\0'),
+                                                  "\xff",
+                                                  "<style>",
+                                                  "</style>",
+                                                  "<![CDATA[",
+                                                  "]]>",
+                                                  "<?",
+                                                  "<!",
+                                                  "</",
+                                                  "<title>",
+                                                  "</title",
+                                                  "<img src=\"a.gif\" ",
+                                                  "alt=\"x y\"",
+                                                  "<b class=x>",
+                                                  "--",
+                                                  "-",
+                                                  "!"};
   return tokens;
 }
 
@@ -72,9 +120,9 @@ void ExpectSame(std::string_view input, unsigned mask, const std::string& where)
 }
 
 TEST(DifferentialTest, EveryShortTokenStringUnderEveryOptionSet) {
-  const std::vector<std::string> alphabet = {"<pre>", "</pre>", "<p align=center>", "</p>",
-                                             "\r\n", "\n", "  ", " ", "<",  ">",
-                                             "\"",    "'",     "a=\"b\"", "<!--webbot "};
+  const std::vector<std::string> alphabet = {
+      "<pre>", "</pre>", "<p align=center>", "</p>",       "\r\n", "\n", "  ", " ", "<", ">",
+      "\"",    "'",      "a=\"b\"",          "<!--webbot "};
   std::vector<std::string> strings = {""};
   std::vector<std::string> previous = {""};
   for (int length = 1; length <= 3; ++length) {
@@ -98,7 +146,8 @@ TEST(DifferentialTest, EveryShortTokenStringUnderEveryOptionSet) {
 
 TEST(DifferentialTest, SeededRandomDocuments) {
   const char* seed_text = std::getenv("HTMLCOMPRESS_TEST_SEED");
-  const unsigned first_seed = seed_text ? static_cast<unsigned>(std::strtoul(seed_text, nullptr, 10)) : 1;
+  const unsigned first_seed =
+      seed_text ? static_cast<unsigned>(std::strtoul(seed_text, nullptr, 10)) : 1;
   const auto& tokens = Tokens();
   int failures = 0;
   for (unsigned seed = first_seed; seed < first_seed + 3000 && failures < 5; ++seed) {

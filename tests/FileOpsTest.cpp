@@ -103,8 +103,8 @@ TEST_F(FileOpsTest, ReadOnlySourceLoads) {
   // Root may open any file for writing, so a child that has given up root
   // shows that the source is opened for reading only.
   Write(Path("ro.html"), "a  b");
-  fs::permissions(Path("ro.html"), fs::perms::owner_read | fs::perms::group_read |
-                                       fs::perms::others_read);
+  fs::permissions(Path("ro.html"),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(folder_, fs::perms::all);
   const int status = InChild([&] {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 3;
@@ -204,8 +204,8 @@ TEST_F(FileOpsTest, SameFileAsSourceAndTarget) {
 
 TEST_F(FileOpsTest, ReplacedTargetKeepsItsPermissions) {
   Write(Path("target.html"), "old");
-  fs::permissions(Path("target.html"), fs::perms::owner_read | fs::perms::owner_write |
-                                           fs::perms::group_read);
+  fs::permissions(Path("target.html"),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   THTMLCompressor compressor;
   ASSERT_TRUE(compressor.LoadFromMemory(std::string_view("new")));
   ASSERT_TRUE(compressor.SaveToFile(Path("target.html")));

@@ -78,8 +78,7 @@ TEST(ReplaceAllTest, DoubledLineBreaksCollapsed) {
       {"script not protected", "<script>a\r\r\rb</script>", kReturns, "<script>a\rb</script>"},
       {"< without > ends the CR call", "a<b\r\r", kReturns, "a<b\r\r"},
       {"CR CR before <", "a\r\r<b", kReturns, "a\r<b"},
-      {"opener inside a tag unseen", "<!-- <pre> -->a\r\r\rb", kReturns,
-       "<!-- <pre> -->a\rb"},
+      {"opener inside a tag unseen", "<!-- <pre> -->a\r\r\rb", kReturns, "<!-- <pre> -->a\rb"},
       {"AllReturns wins over Returns", "a\r\n\r\nb", kReturns | kAllReturns, "a\nb"},
   };
   ExpectCompressCases(cases);

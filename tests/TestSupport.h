@@ -59,8 +59,8 @@ std::string RunPass(std::string_view input, unsigned mask, Pass pass) {
   THTMLCompressor component;
   ApplyOptions(component, mask);
   std::string buffer(input);
-  WorkingState state{{buffer.data(), buffer.size()}, static_cast<std::int64_t>(buffer.size()),
-                     component};
+  WorkingState state{
+      {buffer.data(), buffer.size()}, static_cast<std::int64_t>(buffer.size()), component};
   pass(state);
   buffer.resize(static_cast<std::size_t>(state.length));
   return buffer;
@@ -72,11 +72,21 @@ inline std::string Escaped(std::string_view bytes) {
   std::string out = "\"";
   for (unsigned char c : bytes) {
     switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
       default:
         if (c < 32 || c >= 127) {
           out += "\\x";

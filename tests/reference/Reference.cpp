@@ -108,16 +108,25 @@ namespace {
 // Where the HTML tokenizer ends the tag starting at `start` (the "<"), and
 // the double-quoted values whose quotes may go.
 struct Tag {
-  Index end = 0;               // one past the ">" or the end of the text
-  bool unterminated = false;   // a double-quoted value with no closing quote
-  std::string name;            // lowered
-  std::vector<Index> quotes;   // positions of quotes to delete, ascending
+  Index end = 0;              // one past the ">" or the end of the text
+  bool unterminated = false;  // a double-quoted value with no closing quote
+  std::string name;           // lowered
+  std::vector<Index> quotes;  // positions of quotes to delete, ascending
 };
 
 Tag TokenizeTag(const std::string& text, Index start) {
   enum State {
-    kTagOpen, kTagName, kBeforeAttributeName, kAttributeName, kAfterAttributeName,
-    kBeforeAttributeValue, kDoubleQuoted, kSingleQuoted, kUnquoted, kAfterQuoted, kSelfClosing
+    kTagOpen,
+    kTagName,
+    kBeforeAttributeName,
+    kAttributeName,
+    kAfterAttributeName,
+    kBeforeAttributeValue,
+    kDoubleQuoted,
+    kSingleQuoted,
+    kUnquoted,
+    kAfterQuoted,
+    kSelfClosing
   };
   Tag tag;
   State state = kTagOpen;
@@ -243,14 +252,20 @@ Index EndOfComment(const std::string& text, Index start) {
     const char c = text[i];
     switch (state) {
       case kStart:
-        if (c == '-') state = kStartDash;
-        else if (c == '>') return i + 1;
-        else state = kComment;
+        if (c == '-')
+          state = kStartDash;
+        else if (c == '>')
+          return i + 1;
+        else
+          state = kComment;
         break;
       case kStartDash:
-        if (c == '-') state = kEnd;
-        else if (c == '>') return i + 1;
-        else state = kComment;
+        if (c == '-')
+          state = kEnd;
+        else if (c == '>')
+          return i + 1;
+        else
+          state = kComment;
         break;
       case kComment:
         if (c == '-') state = kEndDash;
@@ -260,8 +275,10 @@ Index EndOfComment(const std::string& text, Index start) {
         break;
       case kEnd:
         if (c == '>') return i + 1;
-        if (c == '!') state = kEndBang;
-        else if (c != '-') state = kComment;
+        if (c == '!')
+          state = kEndBang;
+        else if (c != '-')
+          state = kComment;
         break;
       case kEndBang:
         if (c == '>') return i + 1;
