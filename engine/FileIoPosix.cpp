@@ -99,7 +99,11 @@ int CreateTemporaryBeside(const std::filesystem::path& target, std::string& temp
   for (int attempt = 0; attempt < 100; ++attempt) {
     const unsigned long long tag =
         (static_cast<unsigned long long>(random()) << 32) ^ random() ^ ::getpid();
-    std::string name = "." + target.filename().string() + "." + std::to_string(tag) + ".tmp";
+    std::string name(1, '.');
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(tag);
+    name += ".tmp";
     temp_name = (folder.empty() ? std::filesystem::path(name) : folder / name).string();
     const int fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
