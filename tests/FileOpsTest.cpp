@@ -193,6 +193,23 @@ TEST_F(FileOpsTest, FailedWriteKeepsTheOldTarget) {
   EXPECT_EQ(EntryCount(), 1u);
 }
 
+TEST_F(FileOpsTest, FileLargerThanMemoryFailsCleanly) {
+  // A sparse file of 3 GiB, loaded under a 1 GiB address-space limit: its
+  // size needs 64 bits, and the block for it cannot be had.
+  { std::ofstream(Path("huge.html"), std::ios::binary); }
+  fs::resize_file(Path("huge.html"), std::uintmax_t{3} << 30);
+  const int status = InChild([&] {
+    const rlimit limit{std::uint64_t{1} << 30, std::uint64_t{1} << 30};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) return 3;
+    THTMLCompressor compressor;
+    std::error_code error;
+    if (compressor.LoadFromFile(Path("huge.html"), error)) return 1;
+    if (error != std::errc::not_enough_memory) return 2;
+    return compressor.HasDocument() ? 4 : 0;
+  });
+  EXPECT_EQ(status, 0);
+}
+
 TEST_F(FileOpsTest, SameFileAsSourceAndTarget) {
   Write(Path("page.html"), "a   b\r\n");
   THTMLCompressor compressor;
