@@ -35,7 +35,8 @@
 //   Spaces     (True)  Collapses runs of blanks (byte 32) to one blank and
 //                      drops a blank in front of ">".
 //   SimpleTags (True)  Shortens <strong>, <em>, <strike> and their end tags
-//                      to <b>, <i>, <s> and their end tags.
+//                      to <b>, <i>, <s> and their end tags; a start tag keeps
+//                      its attributes (<em class=x> -> <i class=x>).
 //   Center     (True)  Rewrites <p align=center>...</p> (also with the value
 //                      in double quotes) as <center>...</center>.
 //   Webbots    (True)  With AllReturns or Returns on, removes webbot comment

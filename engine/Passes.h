@@ -37,8 +37,10 @@ void StripAttributeQuotes(WorkingState& state);
 // textarea and pre elements alone; `SkipScripts` true leaves script elements
 // alone. A call whose `Search` begins with CR passes over the inside of every
 // tag, and removes webbot comment tags when the component's Webbots is on.
+// With `WholeTagName`, Search is "<" and a tag name, and an occurrence counts
+// only where whitespace, "/" or ">" follows it.
 void ReplaceAll(WorkingState& state, std::string_view Search, std::string_view Replacement,
-                bool InBlocks, bool SkipScripts);
+                bool InBlocks, bool SkipScripts, bool WholeTagName = false);
 
 // With `Index` on the "<" of a region's opening text, moves it to the second
 // byte of the first `ClosingText` at or after it and returns true; returns

@@ -17,7 +17,9 @@
 //     blank, CR or LF. A missing neighbour at either end of the text counts
 //     as a blank. The byte before is the last output byte, which no later
 //     turn changes.
-//  4. Replacement is shorter than Search, so input is consumed faster than
+//  4. With WholeTagName, an occurrence counts only where whitespace, "/" or
+//     ">" follows it, so "<em" shortens <em class=x> but not <embed>.
+//  5. Replacement is shorter than Search, so input is consumed faster than
 //     output grows and every turn makes progress.
 
 #include <cassert>
@@ -109,12 +111,27 @@ bool KeepRegion(InPlaceText& text, std::string_view closing) {
   return true;
 }
 
+// What one call replaces, and by what.
+struct Substitution {
+  std::string_view search;
+  std::string_view replacement;
+  bool whole_name;  // search is a tag name: the byte after it must end the name
+};
+
+// Whether the byte after a tag name, at `pos`, ends it.
+bool EndsTagNameAt(std::string_view text, std::size_t pos) {
+  return pos < text.size() && (IsHtmlWhitespace(text[pos]) || text[pos] == '/' || text[pos] == '>');
+}
+
 // Turn steps shared by both scans: replaces or deletes an occurrence of
 // Search at the scan position; false when the occurrence stays.
-bool ReplaceOccurrence(InPlaceText& text, std::string_view search, std::string_view replacement) {
+bool ReplaceOccurrence(InPlaceText& text, const Substitution& substitution) {
   const std::string_view input = text.Input();
   const std::size_t at = text.read();
+  const std::string_view search = substitution.search;
+  const std::string_view replacement = substitution.replacement;
   if (!MatchesAt(input, at, search)) return false;
+  if (substitution.whole_name && !EndsTagNameAt(input, at + search.size())) return false;
   if (!replacement.empty()) {
     text.Drop(search.size());
     text.Unread(replacement);
@@ -131,9 +148,10 @@ bool ReplaceOccurrence(InPlaceText& text, std::string_view search, std::string_v
 
 // A call whose Search begins with CR stops at every "<": a tag is passed
 // over to its ">", a webbot comment tag is dropped.
-void ScanPassingOverTags(InPlaceText& text, std::string_view search, std::string_view replacement,
+void ScanPassingOverTags(InPlaceText& text, const Substitution& substitution,
                          const Regions& regions, bool removes_webbots) {
   const std::string_view input = text.Input();
+  const std::string_view search = substitution.search;
   while (true) {
     text.KeepTo(
         search.size() >= 2
@@ -159,7 +177,7 @@ void ScanPassingOverTags(InPlaceText& text, std::string_view search, std::string
       text.KeepTo(tag_end + 1);
       continue;
     }
-    if (!ReplaceOccurrence(text, search, replacement)) text.KeepTo(at + 1);
+    if (!ReplaceOccurrence(text, substitution)) text.KeepTo(at + 1);
   }
 }
 
@@ -168,9 +186,10 @@ void ScanPassingOverTags(InPlaceText& text, std::string_view search, std::string
 // (replacements and the bytes next to a deletion hold no "<" followed by a
 // letter, and nothing after the scan position changes), so the next opening
 // is looked for once and kept until the scan reaches it.
-void ScanWalkingThroughTags(InPlaceText& text, std::string_view search,
-                            std::string_view replacement, const Regions& regions) {
+void ScanWalkingThroughTags(InPlaceText& text, const Substitution& substitution,
+                            const Regions& regions) {
   const std::string_view input = text.Input();
+  const std::string_view search = substitution.search;
   const char first = search[0];
   const char second = search.size() >= 2 ? search[1] : first;
   // The narrowest filter for where an occurrence can begin: its first two
@@ -194,25 +213,26 @@ void ScanWalkingThroughTags(InPlaceText& text, std::string_view search,
       opening = regions.NextOpening(input, text.read());
       continue;
     }
-    if (!ReplaceOccurrence(text, search, replacement)) text.KeepTo(text.read() + 1);
+    if (!ReplaceOccurrence(text, substitution)) text.KeepTo(text.read() + 1);
   }
 }
 
 }  // namespace
 
 void ReplaceAll(WorkingState& state, std::string_view Search, std::string_view Replacement,
-                bool InBlocks, bool SkipScripts) {
+                bool InBlocks, bool SkipScripts, bool WholeTagName) {
   assert(!Search.empty() && Search.size() <= 255 && Replacement.size() < Search.size());
   const bool cr_call = Search[0] == '\r';
   const bool removes_webbots = cr_call && state.component.Webbots();
   if (state.length <= 0 || NothingToChange(state.Text(), Search, removes_webbots)) return;
 
   InPlaceText text(state);
+  const Substitution substitution{Search, Replacement, WholeTagName};
   const Regions regions{!InBlocks, SkipScripts};
   if (cr_call) {
-    ScanPassingOverTags(text, Search, Replacement, regions, removes_webbots);
+    ScanPassingOverTags(text, substitution, regions, removes_webbots);
   } else {
-    ScanWalkingThroughTags(text, Search, Replacement, regions);
+    ScanWalkingThroughTags(text, substitution, regions);
   }
   text.Finish(state);
 }

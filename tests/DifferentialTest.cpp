@@ -72,7 +72,13 @@ const std::vector<std::string>& Tokens() {
                                                   "<b class=x>",
                                                   "--",
                                                   "-",
-                                                  "!"};
+                                                  "!",
+                                                  "<em",
+                                                  "<strong",
+                                                  "<strike",
+                                                  "<embed>",
+                                                  " class=x>",
+                                                  "<STRONG\r\n"};
   return tokens;
 }
 
@@ -121,8 +127,8 @@ void ExpectSame(std::string_view input, unsigned mask, const std::string& where)
 
 TEST(DifferentialTest, EveryShortTokenStringUnderEveryOptionSet) {
   const std::vector<std::string> alphabet = {
-      "<pre>", "</pre>", "<p align=center>", "</p>",       "\r\n", "\n", "  ", " ", "<", ">",
-      "\"",    "'",      "a=\"b\"",          "<!--webbot "};
+      "<pre>", "</pre>", "<p align=center>", "</p>",        "\r\n", "\n", "  ", " ", "<", ">",
+      "\"",    "'",      "a=\"b\"",          "<!--webbot ", "<em"};
   std::vector<std::string> strings = {""};
   std::vector<std::string> previous = {""};
   for (int length = 1; length <= 3; ++length) {

@@ -119,6 +119,28 @@ TEST(ReplaceAllTest, SimpleTags) {
   ExpectCompressCases(cases);
 }
 
+TEST(ReplaceAllTest, ShortenedStartTagsKeepTheirAttributes) {
+  const CompressCase cases[] = {
+      {"em with class", "<em class=\"x\">word</em> more", kSimpleTags,
+       "<i class=\"x\">word</i> more"},
+      {"STRONG with CR LF", "<STRONG\r\nid=a>x</STRONG>", kSimpleTags, "<b\r\nid=a>x</b>"},
+      {"Strike with tab", "<Strike\tclass=a>x</strike>", kSimpleTags, "<s\tclass=a>x</s>"},
+      {"em with LF", "<em\nx>", kSimpleTags, "<i\nx>"},
+      {"em with CR", "<eM\rx>", kSimpleTags, "<i\rx>"},
+      {"em with FF", "<em\fx>", kSimpleTags, "<i\fx>"},
+      {"self-closing", "<strong/>", kSimpleTags, "<b/>"},
+      {"longer names stay", "<embed><emphasis><strongest><strikeout>", kSimpleTags,
+       "<embed><emphasis><strongest><strikeout>"},
+      {"name at the end of the text", "x<em", kSimpleTags, "x<em"},
+      {"not inside script", "<script><em class=x>y</em></script>", kSimpleTags,
+       "<script><em class=x>y</em></script>"},
+      {"inside pre", "<pre><strong id=a>x</strong></pre>", kSimpleTags, "<pre><b id=a>x</b></pre>"},
+      {"with every option", "<p>\r\n  <em class=\"note\">Hi</em>\r\n</p>", kAll,
+       "<p> <i class=note>Hi</i></p>"},
+  };
+  ExpectCompressCases(cases);
+}
+
 // Single calls, engine and reference side by side.
 struct CallCase {
   const char* name;

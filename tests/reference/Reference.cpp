@@ -42,7 +42,7 @@ bool SkipPastClosingTag(const std::string& text, Index& index, std::string_view 
 }  // namespace
 
 void ReplaceAll(std::string& text, std::string_view search, std::string_view replacement,
-                bool in_blocks, bool skip_scripts, bool webbots) {
+                bool in_blocks, bool skip_scripts, bool webbots, bool whole_name) {
   const Index l = static_cast<Index>(search.size());
   Index i = 0;
   if (Length(text) <= 0) return;
@@ -63,7 +63,13 @@ void ReplaceAll(std::string& text, std::string_view search, std::string_view rep
     }
     if (!region) {
       bool step7 = true;
-      if (Matches(text, i, search)) {
+      bool occurs = Matches(text, i, search);
+      if (occurs && whole_name) {
+        const Index after = i + l;
+        occurs = after < Length(text) &&
+                 (IsSpace(text[after]) || text[after] == '/' || text[after] == '>');
+      }
+      if (occurs) {
         if (!replacement.empty()) {
           text.replace(i, l, replacement);
           step7 = step8 = false;
@@ -424,11 +430,11 @@ std::string Compress(std::string_view document, const Options& o) {
     ReplaceAll(text, " >", ">", false, true, w);
   }
   if (o.simple_tags) {
-    ReplaceAll(text, "<strong>", "<b>", true, true, w);
+    ReplaceAll(text, "<strong", "<b", true, true, w, true);
     ReplaceAll(text, "</strong>", "</b>", true, true, w);
-    ReplaceAll(text, "<em>", "<i>", true, true, w);
+    ReplaceAll(text, "<em", "<i", true, true, w, true);
     ReplaceAll(text, "</em>", "</i>", true, true, w);
-    ReplaceAll(text, "<strike>", "<s>", true, true, w);
+    ReplaceAll(text, "<strike", "<s", true, true, w, true);
     ReplaceAll(text, "</strike>", "</s>", true, true, w);
   }
   if (o.center) {

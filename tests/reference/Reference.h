@@ -32,8 +32,10 @@ std::string Compress(std::string_view document, const Options& options);
 
 // The passes alone, each rewriting `text`.
 void StripAttributeQuotes(std::string& text);
+// With `whole_name`, an occurrence counts only where whitespace, "/" or ">"
+// follows it.
 void ReplaceAll(std::string& text, std::string_view search, std::string_view replacement,
-                bool in_blocks, bool skip_scripts, bool webbots);
+                bool in_blocks, bool skip_scripts, bool webbots, bool whole_name = false);
 void ConvertCenteredParagraphs(std::string& text, std::string_view open_tag,
                                std::string_view open_replacement, std::string_view close_tag,
                                std::string_view close_replacement);
