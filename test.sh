@@ -3,7 +3,7 @@
 # whole test suite.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/install-packages.sh cmake g++ make libcli11-dev libgtest-dev libgmock-dev \
+tools/install-packages.sh cmake g++ make libcli11-dev qt6-base-dev libgtest-dev libgmock-dev \
   libbenchmark-dev
 
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DHTMLCOMPRESS_WERROR=ON >/dev/null
