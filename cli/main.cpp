@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -16,7 +17,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "HTMLCompressor.h"
 
@@ -36,20 +36,35 @@ struct Flags {
   bool stats = false;
 };
 
-struct OptionName {
-  std::string_view name;
-  void (velmar::THTMLCompressor::*set)(bool) noexcept;
-};
+// The option names of --options, lowered, in the order of SetOption.
+constexpr std::string_view kOptionNames[] = {"simpletags", "center",     "invcommas", "spaces",
+                                             "returns",    "allreturns", "webbots"};
 
-constexpr OptionName kOptionNames[] = {
-    {"simpletags", &velmar::THTMLCompressor::SetSimpleTags},
-    {"center", &velmar::THTMLCompressor::SetCenter},
-    {"invcommas", &velmar::THTMLCompressor::SetInvCommas},
-    {"spaces", &velmar::THTMLCompressor::SetSpaces},
-    {"returns", &velmar::THTMLCompressor::SetReturns},
-    {"allreturns", &velmar::THTMLCompressor::SetAllReturns},
-    {"webbots", &velmar::THTMLCompressor::SetWebbots},
-};
+void SetOption(velmar::THTMLCompressor& compressor, std::size_t option, bool on) {
+  switch (option) {
+    case 0:
+      compressor.SetSimpleTags(on);
+      break;
+    case 1:
+      compressor.SetCenter(on);
+      break;
+    case 2:
+      compressor.SetInvCommas(on);
+      break;
+    case 3:
+      compressor.SetSpaces(on);
+      break;
+    case 4:
+      compressor.SetReturns(on);
+      break;
+    case 5:
+      compressor.SetAllReturns(on);
+      break;
+    case 6:
+      compressor.SetWebbots(on);
+      break;
+  }
+}
 
 std::string Lowered(std::string_view text) {
   std::string lowered(text);
@@ -63,7 +78,7 @@ std::string Lowered(std::string_view text) {
 // any; the compressor is then left unchanged.
 std::optional<std::string> ApplyOptionList(std::string_view list,
                                            velmar::THTMLCompressor& compressor) {
-  std::vector<bool> on(std::size(kOptionNames), false);
+  std::array<bool, std::size(kOptionNames)> on{};
   std::size_t begin = 0;
   while (begin <= list.size()) {
     const std::size_t comma = std::min(list.find(',', begin), list.size());
@@ -72,18 +87,16 @@ std::optional<std::string> ApplyOptionList(std::string_view list,
     begin = comma + 1;
     if (name.empty() || name == "none") continue;
     if (name == "all") {
-      on.assign(on.size(), true);
+      on.fill(true);
       continue;
     }
     bool known = false;
     for (std::size_t k = 0; k < std::size(kOptionNames); ++k) {
-      if (kOptionNames[k].name == name) on[k] = known = true;
+      if (kOptionNames[k] == name) on[k] = known = true;
     }
     if (!known) return std::string(item);
   }
-  for (std::size_t k = 0; k < std::size(kOptionNames); ++k) {
-    (compressor.*kOptionNames[k].set)(on[k]);
-  }
+  for (std::size_t k = 0; k < on.size(); ++k) SetOption(compressor, k, on[k]);
   return std::nullopt;
 }
 
