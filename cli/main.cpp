@@ -163,7 +163,9 @@ int RealMain(int argc, char** argv) {
       return kExitFailure;
     }
   } else if (!compressor.LoadFromFile(flags.source, error)) {
-    Error("cannot read " + Quoted(flags.source) + ": " + error.message());
+    Error(error == std::errc::not_enough_memory
+              ? std::string("out of memory")
+              : "cannot read " + Quoted(flags.source) + ": " + error.message());
     return kExitFailure;
   }
 

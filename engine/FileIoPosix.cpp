@@ -42,9 +42,20 @@ class FileDescriptor {
   int fd_;
 };
 
+const FaultPlan kNoFaults;
+
+// Sets errno and returns true when the plan makes this call fail.
+bool Injected(int error) {
+  if (error == 0) return false;
+  errno = error;
+  return true;
+}
+
 // Reads up to `count` bytes, retrying after interruptions and partial reads;
 // returns the number read (less only at the end of the file), or -1.
-std::int64_t ReadFully(int fd, char* into, std::int64_t count) {
+std::int64_t ReadFully(int fd, char* into, std::int64_t count, const FaultPlan& faults) {
+  if (Injected(faults.read_error)) return -1;
+  if (faults.short_read) count /= 2;
   std::int64_t done = 0;
   while (done < count) {
     const std::int64_t chunk = std::min<std::int64_t>(count - done, 1 << 30);
@@ -59,27 +70,37 @@ std::int64_t ReadFully(int fd, char* into, std::int64_t count) {
   return done;
 }
 
-bool WriteFully(int fd, const char* from, std::size_t count) {
+bool WriteFully(int fd, const char* from, std::size_t count, const FaultPlan& faults) {
+  std::int64_t written = 0;
   while (count > 0) {
-    const ssize_t put = ::write(fd, from, std::min<std::size_t>(count, 1 << 30));
+    std::size_t chunk = std::min<std::size_t>(count, 1 << 30);
+    if (faults.write_limit >= 0) {
+      if (written >= faults.write_limit) {
+        errno = ENOSPC;
+        return false;
+      }
+      chunk = std::min<std::size_t>(chunk, static_cast<std::size_t>(faults.write_limit - written));
+    }
+    const ssize_t put = ::write(fd, from, chunk);
     if (put < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     from += put;
+    written += put;
     count -= static_cast<std::size_t>(put);
   }
   return true;
 }
 
 // Reads a stream of unknown length to its end.
-bool ReadStream(int fd, ByteBlock& block, std::error_code& error) {
+bool ReadStream(int fd, ByteBlock& block, std::error_code& error, const FaultPlan& faults) {
   std::vector<char> bytes(1 << 16);
   std::size_t used = 0;
   while (true) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
     const std::int64_t got =
-        ReadFully(fd, bytes.data() + used, static_cast<std::int64_t>(bytes.size() - used));
+        ReadFully(fd, bytes.data() + used, static_cast<std::int64_t>(bytes.size() - used), faults);
     if (got < 0) {
       error = LastError();
       return false;
@@ -125,8 +146,9 @@ void SyncFolderOf(const std::filesystem::path& file) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
-                   std::error_code& error) noexcept {
+bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std::error_code& error,
+                   const FaultPlan* fault_plan) noexcept {
+  const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
     FileDescriptor file(::open(file_name.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.valid()) {
@@ -142,7 +164,7 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
       error = std::make_error_code(std::errc::is_a_directory);
       return false;
     }
-    if (!S_ISREG(info.st_mode)) return ReadStream(file.get(), block, error);
+    if (!S_ISREG(info.st_mode)) return ReadStream(file.get(), block, error, faults);
 
     const std::int64_t size = info.st_size;
     if (static_cast<std::uint64_t>(size) > PTRDIFF_MAX) {
@@ -150,7 +172,7 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
       return false;
     }
     ByteBlock bytes = ByteBlock::Allocate(static_cast<std::size_t>(size));
-    const std::int64_t got = ReadFully(file.get(), bytes.data(), size);
+    const std::int64_t got = ReadFully(file.get(), bytes.data(), size, faults);
     if (got != size) {
       error = got < 0 ? LastError() : std::make_error_code(std::errc::io_error);
       return false;
@@ -168,7 +190,8 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
 }
 
 bool ReplaceFile(const std::filesystem::path& file_name, std::span<const char> bytes,
-                 std::error_code& error) noexcept {
+                 std::error_code& error, const FaultPlan* fault_plan) noexcept {
+  const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
     if (file_name.empty()) {
       error = std::make_error_code(std::errc::no_such_file_or_directory);
@@ -208,14 +231,14 @@ bool ReplaceFile(const std::filesystem::path& file_name, std::span<const char> b
       }
       if (::fchmod(temp.get(), info.st_mode & 07777) != 0) return fail();
     }
-    if (!WriteFully(temp.get(), bytes.data(), bytes.size())) return fail();
-    if (::fsync(temp.get()) != 0) return fail();
-    if (!temp.Close()) {
+    if (!WriteFully(temp.get(), bytes.data(), bytes.size(), faults)) return fail();
+    if (Injected(faults.fsync_error) || ::fsync(temp.get()) != 0) return fail();
+    if (!temp.Close() || Injected(faults.close_error)) {
       error = LastError();
       ::unlink(temp_name.c_str());
       return false;
     }
-    if (::rename(temp_name.c_str(), target.c_str()) != 0) {
+    if (Injected(faults.rename_error) || ::rename(temp_name.c_str(), target.c_str()) != 0) {
       error = LastError();
       ::unlink(temp_name.c_str());
       return false;

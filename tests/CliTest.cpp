@@ -40,10 +40,13 @@ class CliTest : public ::testing::Test {
   }
 
   // Runs htmlcompress with `arguments` (shell words) in the test's folder.
-  Outcome Htmlcompress(const std::string& arguments, const std::string& input = "") {
+  // `prefix` runs first in the same shell (a resource limit, say).
+  Outcome Htmlcompress(const std::string& arguments, const std::string& input = "",
+                       const std::string& prefix = "") {
     Write(Path(".stdin"), input);
-    const std::string command = "cd '" + folder_.string() + "' && '" HTMLCOMPRESS_BINARY "' " +
-                                arguments + " <.stdin >.stdout 2>.stderr";
+    const std::string command = "cd '" + folder_.string() + "' && " + prefix +
+                                "'" HTMLCOMPRESS_BINARY "' " + arguments +
+                                " <.stdin >.stdout 2>.stderr";
     const int raw = std::system(command.c_str());
     Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(Path(".stdout")),
                 Read(Path(".stderr"))};
@@ -98,6 +101,19 @@ TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheReason) {
   run = Htmlcompress("a.html dir");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "htmlcompress: cannot write 'dir': Is a directory\n");
+}
+
+TEST_F(CliTest, OutOfMemoryLeavesTheTargetIntact) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+  { std::ofstream(Path("huge.html"), std::ios::binary); }
+  fs::resize_file(Path("huge.html"), std::uintmax_t{3} << 30);  // sparse
+  Write(Path("target.html"), "old");
+  const Outcome run = Htmlcompress("huge.html target.html", "", "ulimit -v 1048576; ");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "htmlcompress: out of memory\n");
+  EXPECT_EQ(Read(Path("target.html")), "old");
 }
 
 TEST_F(CliTest, UsageErrorsExitTwo) {

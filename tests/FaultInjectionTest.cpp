@@ -1,0 +1,92 @@
+// The file layer with failures injected into its system calls: whatever
+// fails, the result is false with the system's reason, the old target is
+// byte for byte what it was, and no temporary file is left behind.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "FileIo.h"
+
+namespace velmar::fileio {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FaultInjectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "htmlcompress-faults-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    std::ofstream(folder_ / "target.html", std::ios::binary) << "old target";
+    std::ofstream(folder_ / "source.html", std::ios::binary) << std::string(5000, 's');
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string Read(const std::string& name) const {
+    std::ifstream in(folder_ / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  std::size_t EntryCount() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(FaultInjectionTest, FailedSavesLeaveTheTargetAsItWas) {
+  const std::string document(100000, 'n');
+  const struct {
+    const char* name;
+    FaultPlan plan;
+    int reason;
+  } cases[] = {
+      {"disk full at once", {.write_limit = 0}, ENOSPC},
+      {"disk full part-way", {.write_limit = 4096}, ENOSPC},
+      {"flush fails", {.fsync_error = EIO}, EIO},
+      {"close fails", {.close_error = EIO}, EIO},
+      {"rename fails", {.rename_error = EXDEV}, EXDEV},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::error_code error;
+    EXPECT_FALSE(ReplaceFile(folder_ / "target.html", document, error, &c.plan));
+    EXPECT_EQ(error.value(), c.reason);
+    EXPECT_EQ(Read("target.html"), "old target");
+    EXPECT_EQ(EntryCount(), 2u);  // no temporary file left
+    EXPECT_FALSE(ReplaceFile(folder_ / "new.html", document, error, &c.plan));
+    EXPECT_FALSE(fs::exists(folder_ / "new.html"));
+  }
+  std::error_code error;
+  const FaultPlan roomy{.write_limit = 200000};
+  EXPECT_TRUE(ReplaceFile(folder_ / "target.html", document, error, &roomy));
+  EXPECT_EQ(Read("target.html"), document);
+}
+
+TEST_F(FaultInjectionTest, FailedLoadsReportTheReason) {
+  const struct {
+    const char* name;
+    FaultPlan plan;
+    std::error_code reason;
+  } cases[] = {
+      {"read error", {.read_error = EIO}, {EIO, std::system_category()}},
+      {"short read", {.short_read = true}, std::make_error_code(std::errc::io_error)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ByteBlock block;
+    std::error_code error;
+    EXPECT_FALSE(ReadWholeFile(folder_ / "source.html", block, error, &c.plan));
+    EXPECT_EQ(error, c.reason);
+    EXPECT_EQ(block.data(), nullptr);  // nothing half-read is handed out
+  }
+}
+
+}  // namespace
+}  // namespace velmar::fileio
