@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-packages.sh cmake g++ make libcli11-dev qt6-base-dev libgtest-dev libgmock-dev \
-  libbenchmark-dev clang libclang-rt-14-dev
+  libbenchmark-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 wine
 
 jobs=$(nproc)
 
@@ -35,3 +35,21 @@ for target in compress_fuzz invariants_fuzz; do
   build-fuzz/fuzz/$target -runs=20000 -max_len=4096 -dict=fuzz/html.dict "$corpus" 2>&1 | tail -n 2
   rm -rf "$corpus"
 done
+
+# The Windows build of the engine, the command and the engine tests,
+# cross-compiled with mingw-w64 and run under wine.
+echo "== Windows build under wine"
+cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DHTMLCOMPRESS_WERROR=ON -DHTMLCOMPRESS_BUILD_APP=OFF \
+  -DHTMLCOMPRESS_BUILD_BENCH=OFF >/dev/null
+cmake --build build-windows -j "$jobs" --target htmlcompress engine_tests
+export WINEPREFIX="$PWD/build-windows/wineprefix" WINEDEBUG=-all
+wine build-windows/tests/engine_tests.exe --gtest_brief=1
+roundtrip=$(mktemp -d)
+trap 'rm -rf "$roundtrip"' EXIT
+cp examples/sample.html "$roundtrip/sample.html"
+echo old > "$roundtrip/windows.min.html"
+wine build-windows/cli/htmlcompress.exe "$roundtrip/sample.html" "$roundtrip/windows.min.html"
+build-test/cli/htmlcompress "$roundtrip/sample.html" "$roundtrip/linux.min.html"
+cmp "$roundtrip/windows.min.html" "$roundtrip/linux.min.html"
+echo "Windows and Linux builds give the same bytes"

@@ -104,6 +104,9 @@ std::optional<std::string> ApplyOptionList(std::string_view list,
 // command is done already (help, version, a usage error), else nothing.
 std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
   CLI::App app{"Makes HTML files smaller.", "htmlcompress"};
+  // File names may begin with "/" on every platform, even where CLI11 would
+  // read "/name" as an option.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("htmlcompress ") + HTMLCOMPRESS_VERSION);
   app.add_option("--options", flags.options,
                  "Comma-separated options to turn on, the others off: SimpleTags, Center, "

@@ -62,19 +62,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t length = static_cast<std::int64_t>(document.size());
   std::memcpy(buffer.data(), document.data(), document.size());
   RunGuarded(buffer, length, component, [](WorkingState& s) { velmar::StripAttributeQuotes(s); });
-  for (auto [search, replacement, in_blocks, skip_scripts, whole] :
-       {std::tuple{"\r\r", "\r", false, false, false},
-        {"\n\n", "\n", false, false, false},
-        {"\r\n", "", false, true, false},
-        {"\r", "", false, true, false},
-        {"\n", "", false, true, false},
-        {"    ", " ", false, true, false},
-        {"  ", " ", false, true, false},
-        {" >", ">", false, true, false},
-        {"<strong", "<b", true, true, true},
-        {"</em>", "</i>", true, true, false}}) {
-    RunGuarded(buffer, length, component, [&](WorkingState& s) {
-      velmar::ReplaceAll(s, search, replacement, in_blocks, skip_scripts, whole);
+  struct Call {
+    const char* search;
+    const char* replacement;
+    bool in_blocks, skip_scripts, whole_name;
+  };
+  static constexpr Call kCalls[] = {
+      {"\r\r", "\r", false, false, false}, {"\n\n", "\n", false, false, false},
+      {"\r\n", "", false, true, false},    {"\r", "", false, true, false},
+      {"\n", "", false, true, false},      {"    ", " ", false, true, false},
+      {"  ", " ", false, true, false},     {" >", ">", false, true, false},
+      {"<strong", "<b", true, true, true}, {"</em>", "</i>", true, true, false}};
+  for (const Call& call : kCalls) {
+    RunGuarded(buffer, length, component, [&call](WorkingState& s) {
+      velmar::ReplaceAll(s, call.search, call.replacement, call.in_blocks, call.skip_scripts,
+                         call.whole_name);
     });
   }
   RunGuarded(buffer, length, component, [](WorkingState& s) {
