@@ -141,8 +141,8 @@ bool ReadStream(HANDLE file, ByteBlock& block, std::error_code& error, const Fau
   std::size_t used = 0;
   while (true) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::int64_t got = ReadFully(file, bytes.data() + used,
-                                       static_cast<std::int64_t>(bytes.size() - used), faults, error);
+    const std::int64_t got = ReadFully(
+        file, bytes.data() + used, static_cast<std::int64_t>(bytes.size() - used), faults, error);
     if (got < 0) return false;
     used += static_cast<std::size_t>(got);
     if (used < bytes.size()) break;
@@ -154,8 +154,8 @@ bool ReadStream(HANDLE file, ByteBlock& block, std::error_code& error, const Fau
 
 }  // namespace
 
-bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
-                   std::error_code& error, const FaultPlan* fault_plan) noexcept {
+bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std::error_code& error,
+                   const FaultPlan* fault_plan) noexcept {
   const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
     if (file_name.empty()) {
@@ -167,10 +167,9 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block,
       error = Errno(EISDIR);
       return false;
     }
-    Handle file(::CreateFileW(file_name.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr));
+    Handle file(::CreateFileW(
+        file_name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) {
       error = LastError();
       return false;
@@ -262,11 +261,11 @@ bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
     if (faults.rename_error != 0) return fail(Errno(faults.rename_error));
     // ReplaceFileW keeps the old file's attributes and security settings;
     // a file that does not exist yet is simply moved into place.
-    const BOOL replaced =
-        exists ? ::ReplaceFileW(file_name.c_str(), temp_name.c_str(), nullptr,
-                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-               : ::MoveFileExW(temp_name.c_str(), file_name.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const BOOL replaced = exists
+                              ? ::ReplaceFileW(file_name.c_str(), temp_name.c_str(), nullptr,
+                                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                              : ::MoveFileExW(temp_name.c_str(), file_name.c_str(),
+                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!replaced) return fail(LastError());
     error.clear();
     return true;
