@@ -28,9 +28,14 @@ struct ByteSet {
 
 // The first position in [from, end) whose byte is in `set`, or `end`.
 inline std::size_t FindFirstOf(const char* data, std::size_t from, std::size_t end, ByteSet set) {
-  if (set.a == set.b && set.b == set.c) {
-    if (from >= end) return end;
-    const void* hit = std::memchr(data + from, set.a, end - from);
+  if (set.a == set.b && set.c == set.a) {
+    // Tags are short: look at the first bytes before paying for a call.
+    const std::size_t near = from + 16 < end ? from + 16 : end;
+    for (std::size_t pos = from; pos < near; ++pos) {
+      if (data[pos] == set.a) return pos;
+    }
+    if (near >= end) return end;
+    const void* hit = std::memchr(data + near, set.a, end - near);
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : end;
   }
   std::size_t pos = from;
