@@ -11,14 +11,25 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <vector>
 
+#include "Batch.h"
 #include "HTMLCompressor.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -26,45 +37,22 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// Every message of the command goes through here, as one line.
-void Error(const std::string& message) { std::cerr << "htmlcompress: " << message << '\n'; }
+using htmlcompress::Error;
 
 struct Flags {
-  std::string source;
-  std::string target;
+  std::vector<std::string> files;  // SOURCE TARGET, or the batch's files
   std::string options = "all";
   bool stats = false;
+  bool recursive = false;
+  bool in_place = false;
+  std::string out_dir;
+  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  bool quiet = false;
 };
 
 // The option names of --options, lowered, in the order of SetOption.
 constexpr std::string_view kOptionNames[] = {"simpletags", "center",     "invcommas", "spaces",
                                              "returns",    "allreturns", "webbots"};
-
-void SetOption(velmar::THTMLCompressor& compressor, std::size_t option, bool on) {
-  switch (option) {
-    case 0:
-      compressor.SetSimpleTags(on);
-      break;
-    case 1:
-      compressor.SetCenter(on);
-      break;
-    case 2:
-      compressor.SetInvCommas(on);
-      break;
-    case 3:
-      compressor.SetSpaces(on);
-      break;
-    case 4:
-      compressor.SetReturns(on);
-      break;
-    case 5:
-      compressor.SetAllReturns(on);
-      break;
-    case 6:
-      compressor.SetWebbots(on);
-      break;
-  }
-}
 
 std::string Lowered(std::string_view text) {
   std::string lowered(text);
@@ -74,11 +62,10 @@ std::string Lowered(std::string_view text) {
   return lowered;
 }
 
-// Turns exactly the listed options on. Returns the first unknown name, if
-// any; the compressor is then left unchanged.
-std::optional<std::string> ApplyOptionList(std::string_view list,
-                                           velmar::THTMLCompressor& compressor) {
-  std::array<bool, std::size(kOptionNames)> on{};
+// Turns exactly the listed options on in `on`. Returns the first unknown
+// name, if any.
+std::optional<std::string> ParseOptionList(std::string_view list, htmlcompress::OptionSet& on) {
+  on.fill(false);
   std::size_t begin = 0;
   while (begin <= list.size()) {
     const std::size_t comma = std::min(list.find(',', begin), list.size());
@@ -96,7 +83,6 @@ std::optional<std::string> ApplyOptionList(std::string_view list,
     }
     if (!known) return std::string(item);
   }
-  for (std::size_t k = 0; k < on.size(); ++k) SetOption(compressor, k, on[k]);
   return std::nullopt;
 }
 
@@ -112,9 +98,18 @@ std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
                  "Comma-separated options to turn on, the others off: SimpleTags, Center, "
                  "InvCommas, Spaces, Returns, AllReturns, Webbots, or all, or none")
       ->default_str("all");
-  app.add_flag("--stats", flags.stats, "Print the sizes before and after on standard error");
-  app.add_option("SOURCE", flags.source, "HTML file to read, or - for standard input")->required();
-  app.add_option("TARGET", flags.target, "File to write, or - for standard output")->required();
+  app.add_flag("--stats", flags.stats,
+               "Print the sizes before and after on standard error (a line per file)");
+  app.add_flag("-r,--recursive", flags.recursive,
+               "Mirror folder SRC into DST: compress its HTML files, copy the rest");
+  app.add_flag("--in-place", flags.in_place, "Replace each FILE by its compressed form");
+  app.add_option("--out-dir", flags.out_dir, "Compress each FILE into folder DIR");
+  app.add_option("-j,--jobs", flags.jobs, "Files compressed at once (default: the cores)")
+      ->check(CLI::PositiveNumber);
+  app.add_flag("-q,--quiet", flags.quiet, "No progress line and no summary");
+  app.add_option("FILES", flags.files,
+                 "SOURCE TARGET (- for standard input or output); SRC DST with --recursive; "
+                 "FILE... with --in-place or --out-dir");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -125,6 +120,19 @@ std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
     return kExitSuccess;
   } catch (const CLI::ParseError& e) {
     Error(std::string(e.what()) + " (see htmlcompress --help)");
+    return kExitUsage;
+  }
+  const int modes = flags.recursive + flags.in_place + !flags.out_dir.empty();
+  const char* problem = nullptr;
+  if (modes > 1) {
+    problem = "--recursive, --in-place and --out-dir exclude each other";
+  } else if ((modes == 0 || flags.recursive) && flags.files.size() != 2) {
+    problem = flags.recursive ? "--recursive needs SRC and DST" : "SOURCE and TARGET are required";
+  } else if (modes == 1 && !flags.recursive && flags.files.empty()) {
+    problem = "no FILE given";
+  }
+  if (problem != nullptr) {
+    Error(std::string(problem) + " (see htmlcompress --help)");
     return kExitUsage;
   }
   return std::nullopt;
@@ -143,18 +151,73 @@ bool WriteStandardOutput(std::string_view bytes) {
 
 std::string Quoted(const std::string& name) { return "'" + name + "'"; }
 
+namespace fs = std::filesystem;
+
+// --recursive, --in-place and --out-dir.
+int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
+  htmlcompress::BatchSettings settings;
+  settings.options = options;
+  settings.jobs = flags.jobs;
+  settings.quiet = flags.quiet;
+  settings.stats = flags.stats;
+  settings.progress = !flags.quiet && ::isatty(2);
+  std::vector<htmlcompress::Job> jobs;
+  int failures = 0;
+  std::error_code error;
+  if (flags.recursive) {
+    const fs::path source = flags.files[0];
+    const fs::path target = flags.files[1];
+    if (!fs::is_directory(source, error)) {
+      Error("cannot read " + Quoted(source.string()) + ": " +
+            (error ? error.message() : std::string("Not a directory")));
+      return kExitFailure;
+    }
+    // A mirror inside its own source would copy itself without end.
+    const fs::path from = fs::weakly_canonical(source, error);
+    const fs::path to = fs::weakly_canonical(target, error);
+    const auto [end, rest] = std::mismatch(from.begin(), from.end(), to.begin(), to.end());
+    if (end == from.end()) {
+      Error(Quoted(target.string()) + " lies inside " + Quoted(source.string()) +
+            ": the mirror would copy itself");
+      return kExitUsage;
+    }
+    if (!htmlcompress::PlanMirror(source, target, jobs, failures)) return kExitFailure;
+  } else {
+    if (!flags.out_dir.empty()) {
+      fs::create_directories(flags.out_dir, error);
+      if (error) {
+        Error("cannot create " + Quoted(flags.out_dir) + ": " + error.message());
+        return kExitFailure;
+      }
+    }
+    for (const std::string& file : flags.files) {
+      const fs::path target =
+          flags.in_place ? fs::path(file) : fs::path(flags.out_dir) / fs::path(file).filename();
+      jobs.push_back({file, target, true, fs::file_size(file, error)});
+    }
+  }
+  failures += htmlcompress::RunJobs(std::move(jobs), settings);
+  return failures == 0 ? kExitSuccess : kExitFailure;
+}
+
 int RealMain(int argc, char** argv) {
   Flags flags;
   if (std::optional<int> status = ReadFlags(argc, argv, flags)) return *status;
 
-  velmar::THTMLCompressor compressor;
-  if (std::optional<std::string> unknown = ApplyOptionList(flags.options, compressor)) {
+  htmlcompress::OptionSet options;
+  if (std::optional<std::string> unknown = ParseOptionList(flags.options, options)) {
     Error("unknown option name " + Quoted(*unknown) + " in --options (see htmlcompress --help)");
     return kExitUsage;
   }
+  if (flags.recursive || flags.in_place || !flags.out_dir.empty()) return RunBatch(flags, options);
+
+  const std::string& source = flags.files[0];
+  const std::string& target = flags.files[1];
+  velmar::THTMLCompressor compressor;
+  htmlcompress::ApplyOptionSet(options, compressor);
 
   std::error_code error;
-  if (flags.source == "-") {
+  if (source == "-") {
     std::string input;
     if (!ReadStandardInput(input)) {
       Error("cannot read standard input: " +
@@ -165,10 +228,10 @@ int RealMain(int argc, char** argv) {
       Error("out of memory");
       return kExitFailure;
     }
-  } else if (!compressor.LoadFromFile(flags.source, error)) {
+  } else if (!compressor.LoadFromFile(source, error)) {
     Error(error == std::errc::not_enough_memory
               ? std::string("out of memory")
-              : "cannot read " + Quoted(flags.source) + ": " + error.message());
+              : "cannot read " + Quoted(source) + ": " + error.message());
     return kExitFailure;
   }
 
@@ -179,14 +242,14 @@ int RealMain(int argc, char** argv) {
     return kExitFailure;
   }
 
-  if (flags.target == "-") {
+  if (target == "-") {
     if (!WriteStandardOutput(compressor.Document())) {
       Error("cannot write standard output: " +
             std::error_code(errno, std::system_category()).message());
       return kExitFailure;
     }
-  } else if (!compressor.SaveToFile(flags.target, error)) {
-    Error("cannot write " + Quoted(flags.target) + ": " + error.message());
+  } else if (!compressor.SaveToFile(target, error)) {
+    Error("cannot write " + Quoted(target) + ": " + error.message());
     return kExitFailure;
   }
 
@@ -194,7 +257,7 @@ int RealMain(int argc, char** argv) {
     const auto before = compressor.Size();
     const auto after = compressor.CompressedSize();
     const double saved = before == 0 ? 0.0 : 100.0 * static_cast<double>(before - after) / before;
-    std::fprintf(stderr, "%s: %lld -> %lld bytes (-%.1f%%)\n", flags.source.c_str(),
+    std::fprintf(stderr, "%s: %lld -> %lld bytes (-%.1f%%)\n", source.c_str(),
                  static_cast<long long>(before), static_cast<long long>(after), saved);
   }
   return kExitSuccess;

@@ -5,15 +5,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 struct Outcome {
   int status;
@@ -127,6 +131,102 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
   const Outcome run = Htmlcompress("--options Spaces,Tabs a b");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("'Tabs'"), std::string::npos) << run.err;
+}
+
+// Batches: a small site made by the test.
+class BatchTest : public CliTest {
+ protected:
+  void MakeSite() {
+    fs::create_directories(Path("site/sub"));
+    Write(Path("site/index.html"), "<p>a  b</p>\r\n");
+    Write(Path("site/sub/Page.HTM"), "<EM>z</EM>");
+    Write(Path("site/style.css"), "x  y\r\n");
+    Write(Path("site/logo.png"), std::string("\x89PNG\r\n\0  ", 10));
+    fs::last_write_time(Path("site/style.css"), fs::file_time_type::clock::now() - 100h);
+    fs::permissions(Path("site/style.css"), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("index.html", Path("site/link.html"));
+  }
+  // Every entry under `root`: relative name, kind and content.
+  std::string Tree(const std::string& root) const {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(Path(root))) {
+      const std::string name = entry.path().lexically_relative(Path(root)).string();
+      if (entry.is_symlink()) {
+        entries.push_back(name + " -> " + fs::read_symlink(entry.path()).string());
+      } else if (entry.is_regular_file()) {
+        entries.push_back(name + ": " + Read(entry.path()));
+      } else {
+        entries.push_back(name + "/");
+      }
+    }
+    std::sort(entries.begin(), entries.end());
+    std::string tree;
+    for (const std::string& e : entries) tree += e + "\n";
+    return tree;
+  }
+};
+
+TEST_F(BatchTest, MirrorCompressesHtmlAndCopiesTheRest) {
+  MakeSite();
+  const Outcome run = Htmlcompress("--recursive site dist");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Read(Path("dist/index.html")), "<p>a b</p>");
+  EXPECT_EQ(Read(Path("dist/sub/Page.HTM")), "<i>z</i>");
+  EXPECT_EQ(Read(Path("dist/style.css")), "x  y\r\n");
+  EXPECT_EQ(Read(Path("dist/logo.png")), Read(Path("site/logo.png")));
+  EXPECT_TRUE(fs::is_symlink(Path("dist/link.html")));
+  EXPECT_EQ(fs::read_symlink(Path("dist/link.html")), "index.html");
+  EXPECT_EQ(fs::last_write_time(Path("dist/style.css")),
+            fs::last_write_time(Path("site/style.css")));
+  EXPECT_EQ(fs::status(Path("dist/style.css")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(run.err.find("2 files compressed, 2 copied"), std::string::npos) << run.err;
+
+  // Again over the existing mirror, with other thread counts: the same tree.
+  const std::string first = Tree("dist");
+  EXPECT_EQ(Htmlcompress("-j 1 -q --recursive site dist").status, 0);
+  EXPECT_EQ(Htmlcompress("-j 4 -q --recursive site dist4").status, 0);
+  EXPECT_EQ(Tree("dist"), first);
+  EXPECT_EQ(Tree("dist4"), first);
+}
+
+TEST_F(BatchTest, MirrorInsideItsSourceIsRefused) {
+  MakeSite();
+  const Outcome run = Htmlcompress("--recursive site site/min");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("inside"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(Path("site/min")));
+}
+
+TEST_F(BatchTest, InPlaceReportsFailuresAndDoesTheRest) {
+  MakeSite();
+  fs::create_directory(Path("site/x.html"));
+  const Outcome run =
+      Htmlcompress("--in-place site/index.html site/x.html site/missing.html site/style.css");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("htmlcompress: cannot read 'site/x.html': Is a directory"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("htmlcompress: cannot read 'site/missing.html': No such file"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Read(Path("site/index.html")), "<p>a b</p>");
+  EXPECT_EQ(Read(Path("site/style.css")), "x y");  // named, so compressed
+}
+
+TEST_F(BatchTest, OutDirCollectsCompressedFiles) {
+  MakeSite();
+  const Outcome run = Htmlcompress("--quiet --out-dir min site/index.html site/sub/Page.HTM");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Tree("min"), "Page.HTM: <i>z</i>\nindex.html: <p>a b</p>\n");
+}
+
+TEST_F(BatchTest, ModesExcludeEachOther) {
+  EXPECT_EQ(Htmlcompress("--in-place --out-dir d a.html").status, 2);
+  EXPECT_EQ(Htmlcompress("--recursive onlyone").status, 2);
+  EXPECT_EQ(Htmlcompress("--in-place").status, 2);
+  EXPECT_EQ(Htmlcompress("-j 0 a b").status, 2);
 }
 
 TEST_F(CliTest, HelpAndVersion) {

@@ -1,0 +1,56 @@
+// Many files at once: mirroring a site, replacing files in place, or
+// compressing several files into one folder, on several threads.
+
+#ifndef VELMAR_CLI_BATCH_H_
+#define VELMAR_CLI_BATCH_H_
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "HTMLCompressor.h"
+
+namespace htmlcompress {
+
+// The seven options in the order SimpleTags, Center, InvCommas, Spaces,
+// Returns, AllReturns, Webbots.
+using OptionSet = std::array<bool, 7>;
+void ApplyOptionSet(const OptionSet& options, velmar::THTMLCompressor& compressor);
+
+// Every message of the command goes through here, as one line.
+void Error(const std::string& message);
+
+// One file to write: compressed, or copied unchanged (with its times).
+struct Job {
+  std::filesystem::path source;
+  std::filesystem::path target;
+  bool compress = true;
+  std::uintmax_t size = 0;
+};
+
+struct BatchSettings {
+  OptionSet options{};
+  unsigned jobs = 1;      // worker threads
+  bool progress = false;  // an updating line on standard error
+  bool quiet = false;     // no summary line
+  bool stats = false;     // a line per compressed file
+};
+
+// Whether the name matches one of the HTML patterns (*.html, *.htm, ...),
+// in any letter case.
+bool IsHtmlName(const std::filesystem::path& name);
+
+// Creates DST's folders and links for a mirror of SRC and lists the files
+// to write. Returns false after reporting a failure that stops the mirror;
+// failures of single links are reported and counted in `failures`.
+bool PlanMirror(const std::filesystem::path& source, const std::filesystem::path& target,
+                std::vector<Job>& jobs, int& failures);
+
+// Runs the jobs, largest first; returns the number of files that failed.
+int RunJobs(std::vector<Job> jobs, const BatchSettings& settings);
+
+}  // namespace htmlcompress
+
+#endif  // VELMAR_CLI_BATCH_H_
