@@ -156,6 +156,8 @@ bool PlanMirror(const fs::path& source, const fs::path& target, std::vector<Job>
         entries.disable_recursion_pending();
       }
     } else if (entry.is_regular_file(step)) {
+      // A link left in DST by an earlier mirror must not be written through.
+      if (fs::is_symlink(fs::symlink_status(out, step))) fs::remove(out, step);
       jobs.push_back({entry.path(), out, IsHtmlName(entry.path()), entry.file_size(step)});
     }
   }

@@ -190,6 +190,17 @@ TEST_F(BatchTest, MirrorCompressesHtmlAndCopiesTheRest) {
   EXPECT_EQ(Tree("dist4"), first);
 }
 
+TEST_F(BatchTest, MirrorReplacesAnOldLinkInsteadOfWritingThroughIt) {
+  MakeSite();
+  ASSERT_EQ(Htmlcompress("-q --recursive site dist").status, 0);
+  fs::remove(Path("site/link.html"));
+  Write(Path("site/link.html"), "<em>now a file</em>");
+  ASSERT_EQ(Htmlcompress("-q --recursive site dist").status, 0);
+  EXPECT_FALSE(fs::is_symlink(Path("dist/link.html")));
+  EXPECT_EQ(Read(Path("dist/link.html")), "<i>now a file</i>");
+  EXPECT_EQ(Read(Path("dist/index.html")), "<p>a b</p>");
+}
+
 TEST_F(BatchTest, MirrorInsideItsSourceIsRefused) {
   MakeSite();
   const Outcome run = Htmlcompress("--recursive site site/min");
