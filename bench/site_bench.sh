@@ -13,7 +13,7 @@ pages=20000
 echo "site: $pages pages, $(du -sm "$work/site" | cut -f1) MB"
 for jobs in 1 2; do
   best=""
-  for _ in 1 2 3; do
+  for _ in 1 2; do
     rm -rf "$work/dist"
     sync
     start=$(date +%s.%N)

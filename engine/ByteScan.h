@@ -30,7 +30,7 @@ struct ByteSet {
 inline std::size_t FindFirstOf(const char* data, std::size_t from, std::size_t end, ByteSet set) {
   if (set.a == set.b && set.c == set.a) {
     // Tags are short: look at the first bytes before paying for a call.
-    const std::size_t near = from + 16 < end ? from + 16 : end;
+    const std::size_t near = from + 8 < end ? from + 8 : end;
     for (std::size_t pos = from; pos < near; ++pos) {
       if (data[pos] == set.a) return pos;
     }
