@@ -19,14 +19,7 @@ constexpr std::string_view kHtmlExtensions[] = {".html",  ".htm",  ".shtml",  ".
                                                 ".asp",   ".cfm",  ".dhtml",  ".dhtm",
                                                 ".phtml", ".phtm", ".ephtml", ".ephtm"};
 
-// Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
-// "'" + std::string at -O2.
-std::string Quoted(const fs::path& name) {
-  std::string quoted(1, '\'');
-  quoted += name.string();
-  quoted += '\'';
-  return quoted;
-}
+std::string Quoted(const fs::path& name) { return htmlcompress::Quoted(name.string()); }
 
 double Saving(std::uintmax_t before, std::uintmax_t after) {
   return before == 0 ? 0.0
@@ -87,14 +80,32 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
   ++(job.compress ? progress.compressed : progress.copied);
   if (settings.stats && job.compress) {
     std::lock_guard lock(progress.output);
-    std::fprintf(stderr, "%s%s: %ju -> %ju bytes (-%.1f%%)\n", progress.clear_line,
-                 job.source.string().c_str(), before, after, Saving(before, after));
+    std::fputs(progress.clear_line, stderr);
+    std::fputs(StatsLine(job.source.string(), before, after).c_str(), stderr);
   }
 }
 
 }  // namespace
 
 void Error(const std::string& message) { std::cerr << "htmlcompress: " << message << '\n'; }
+
+// Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
+// "'" + std::string at -O2.
+std::string Quoted(std::string_view name) {
+  std::string quoted(1, '\'');
+  quoted += name;
+  quoted += '\'';
+  return quoted;
+}
+
+std::string StatsLine(std::string_view name, std::uintmax_t before, std::uintmax_t after) {
+  char sizes[96];
+  std::snprintf(sizes, sizeof sizes, ": %ju -> %ju bytes (-%.1f%%)\n", before, after,
+                Saving(before, after));
+  std::string line(name);
+  line += sizes;
+  return line;
+}
 
 void ApplyOptionSet(const OptionSet& options, velmar::THTMLCompressor& compressor) {
   compressor.SetSimpleTags(options[0]);

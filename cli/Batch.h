@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "HTMLCompressor.h"
@@ -21,6 +22,10 @@ void ApplyOptionSet(const OptionSet& options, velmar::THTMLCompressor& compresso
 
 // Every message of the command goes through here, as one line.
 void Error(const std::string& message);
+// A file name as messages quote it: 'name'.
+std::string Quoted(std::string_view name);
+// The --stats line of one file: "NAME: N -> M bytes (-P%)", newline included.
+std::string StatsLine(std::string_view name, std::uintmax_t before, std::uintmax_t after);
 
 // One file to write: compressed, or copied unchanged (with its times).
 struct Job {

@@ -149,7 +149,7 @@ bool WriteStandardOutput(std::string_view bytes) {
          std::fflush(stdout) == 0;
 }
 
-std::string Quoted(const std::string& name) { return "'" + name + "'"; }
+using htmlcompress::Quoted;
 
 namespace fs = std::filesystem;
 
@@ -254,11 +254,10 @@ int RealMain(int argc, char** argv) {
   }
 
   if (flags.stats) {
-    const auto before = compressor.Size();
-    const auto after = compressor.CompressedSize();
-    const double saved = before == 0 ? 0.0 : 100.0 * static_cast<double>(before - after) / before;
-    std::fprintf(stderr, "%s: %lld -> %lld bytes (-%.1f%%)\n", source.c_str(),
-                 static_cast<long long>(before), static_cast<long long>(after), saved);
+    std::fputs(htmlcompress::StatsLine(source, static_cast<std::uintmax_t>(compressor.Size()),
+                                       static_cast<std::uintmax_t>(compressor.CompressedSize()))
+                   .c_str(),
+               stderr);
   }
   return kExitSuccess;
 }
