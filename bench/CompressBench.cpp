@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -79,6 +80,73 @@ void BM_ConvertCenteredParagraphs(benchmark::State& state) {
 void BM_CopyOnly(benchmark::State& state) {
   RunPass(state, [](velmar::WorkingState&) {});
 }
+// Each option group's calls on the text Compress hands them: the page after
+// the passes that run before the group (quotes stripped first, and so on).
+const std::string& TextAfter(unsigned options) {
+  static std::map<unsigned, std::string> cache;
+  auto [it, inserted] = cache.try_emplace(options);
+  if (inserted) {
+    velmar::THTMLCompressor compressor;
+    compressor.SetInvCommas(options & 1);
+    compressor.SetAllReturns(options & 2);
+    compressor.SetSpaces(options & 4);
+    compressor.SetSimpleTags(false);
+    compressor.SetCenter(false);
+    compressor.SetReturns(false);
+    if (!compressor.LoadFromMemory(Html(16 << 20))) std::abort();
+    compressor.Compress();
+    it->second = compressor.Document();
+  }
+  return it->second;
+}
+
+void RunGroup(benchmark::State& state, unsigned before,
+              const std::function<void(velmar::WorkingState&)>& calls) {
+  const std::string& text = TextAfter(before);
+  velmar::THTMLCompressor component;
+  std::string buffer;
+  for (auto _ : state) {
+    buffer = text;
+    velmar::WorkingState working{
+        {buffer.data(), buffer.size()}, static_cast<std::int64_t>(buffer.size()), component};
+    calls(working);
+    benchmark::DoNotOptimize(working.length);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void BM_LineBreakCalls(benchmark::State& state) {
+  RunGroup(state, 1, [](velmar::WorkingState& s) {
+    velmar::ReplaceAll(s, "\r\r", "\r", false, false);
+    velmar::ReplaceAll(s, "\n\n", "\n", false, false);
+    velmar::ReplaceAll(s, "\r\n", "", false, true);
+    velmar::ReplaceAll(s, "\r", "", false, true);
+    velmar::ReplaceAll(s, "\n", "", false, true);
+  });
+}
+void BM_BlankCalls(benchmark::State& state) {
+  RunGroup(state, 1 | 2, [](velmar::WorkingState& s) {
+    velmar::ReplaceAll(s, "    ", " ", false, true);
+    velmar::ReplaceAll(s, "   ", " ", false, true);
+    velmar::ReplaceAll(s, "  ", " ", false, true);
+    velmar::ReplaceAll(s, "  ", " ", false, true);
+    velmar::ReplaceAll(s, " >", ">", false, true, velmar::Match::kBeforeTagEnd);
+  });
+}
+void BM_SimpleTagCalls(benchmark::State& state) {
+  RunGroup(state, 1 | 2 | 4, [](velmar::WorkingState& s) {
+    velmar::ReplaceAll(s, "<strong", "<b", true, true, velmar::Match::kWholeTagName);
+    velmar::ReplaceAll(s, "</strong>", "</b>", true, true);
+    velmar::ReplaceAll(s, "<em", "<i", true, true, velmar::Match::kWholeTagName);
+    velmar::ReplaceAll(s, "</em>", "</i>", true, true);
+    velmar::ReplaceAll(s, "<strike", "<s", true, true, velmar::Match::kWholeTagName);
+    velmar::ReplaceAll(s, "</strike>", "</s>", true, true);
+  });
+}
+BENCHMARK(BM_LineBreakCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlankCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SimpleTagCalls)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_StripAttributeQuotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplaceAll_CrLfDeletion)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplaceAll_TwoBlanks)->Unit(benchmark::kMillisecond);

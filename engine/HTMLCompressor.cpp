@@ -74,16 +74,16 @@ void THTMLCompressor::RunPasses(WorkingState& state) const {
     ReplaceAll(state, "   ", " ", false, true);
     ReplaceAll(state, "  ", " ", false, true);
     ReplaceAll(state, "  ", " ", false, true);
-    ReplaceAll(state, " >", ">", false, true);
+    ReplaceAll(state, " >", ">", false, true, Match::kBeforeTagEnd);
   }
   if (FSimpleTags) {
     // A start tag keeps its attributes, so that it still pairs with the
     // shortened end tag: <em class=x> becomes <i class=x>.
-    ReplaceAll(state, "<strong", "<b", true, true, true);
+    ReplaceAll(state, "<strong", "<b", true, true, Match::kWholeTagName);
     ReplaceAll(state, "</strong>", "</b>", true, true);
-    ReplaceAll(state, "<em", "<i", true, true, true);
+    ReplaceAll(state, "<em", "<i", true, true, Match::kWholeTagName);
     ReplaceAll(state, "</em>", "</i>", true, true);
-    ReplaceAll(state, "<strike", "<s", true, true, true);
+    ReplaceAll(state, "<strike", "<s", true, true, Match::kWholeTagName);
     ReplaceAll(state, "</strike>", "</s>", true, true);
   }
   if (FCenter) {

@@ -26,14 +26,15 @@
 //                      script, style, textarea, title, xmp, iframe, noembed
 //                      or noframes, nor in a tag that holds a single quote.
 //   AllReturns (True)  Removes line breaks: CR CR and LF LF are collapsed,
-//                      then CR LF, CR and LF are deleted wherever they
-//                      touch a tag, a blank or another line break (or an end
-//                      of the text). A line break between two other bytes
-//                      stays, so words never run together.
+//                      then CR LF, CR and LF are deleted where they touch a
+//                      blank, another line break, an end of the text, or
+//                      the tag of a block element (<p>, </div>, <br>, ...).
+//                      A line break stays where removing it would join two
+//                      words, also across inline tags like <a> or <code>.
 //   Returns    (True)  Only when AllReturns is off: collapses runs of CR and
 //                      runs of LF to one.
 //   Spaces     (True)  Collapses runs of blanks (byte 32) to one blank and
-//                      drops a blank in front of ">".
+//                      drops a blank in front of a ">" that ends a tag.
 //   SimpleTags (True)  Shortens <strong>, <em>, <strike> and their end tags
 //                      to <b>, <i>, <s> and their end tags; a start tag keeps
 //                      its attributes (<em class=x> -> <i class=x>).
@@ -43,7 +44,8 @@
 //                      tags, "<!--webbot" through the next ">".
 //
 // The line-break and blank passes leave pre and textarea elements alone;
-// all passes but the line-break collapsing leave script elements alone. The
+// all passes but the line-break collapsing leave script elements alone; no
+// pass but the quote pass changes a quoted attribute value. The
 // passes run in the order of the list above; the centred paragraph pass sees
 // the text that all others have left.
 //

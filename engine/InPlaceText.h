@@ -45,6 +45,13 @@ class InPlaceText {
     return write_ == 0 ? missing : data_[write_ - 1];
   }
 
+  // The current text before the scan position, made contiguous (for
+  // looking back). Moves the kept bytes now rather than at the next change.
+  std::string_view Before() {
+    Flush();
+    return {data_, write_};
+  }
+
   // Keeps the input bytes [read, to) unchanged. They are moved only when a
   // later change needs them out of the way.
   void KeepTo(std::size_t to) {

@@ -31,16 +31,28 @@ struct WorkingState {
 // unquoted value the same. Only deletes bytes.
 void StripAttributeQuotes(WorkingState& state);
 
+// Where an occurrence of ReplaceAll's search text counts.
+enum class Match {
+  kAnywhere,
+  // Search is "<" and a tag name: only where whitespace, "/" or ">" follows,
+  // so "<em" shortens <em class=x> but not <embed>.
+  kWholeTagName,
+  // Search ends with ">": only where that ">" ends a tag, as far as looking
+  // back to the nearest "<" or ">" can tell (not in "zoom is > 1").
+  kBeforeTagEnd,
+};
+
 // Replaces every occurrence of `Search` (1 to 255 bytes, lower case) by
-// `Replacement` (shorter than `Search`, or empty for a deletion that only
-// happens next to a tag, a blank or a line break). `InBlocks` false leaves
-// textarea and pre elements alone; `SkipScripts` true leaves script elements
-// alone. A call whose `Search` begins with CR passes over the inside of every
-// tag, and removes webbot comment tags when the component's Webbots is on.
-// With `WholeTagName`, Search is "<" and a tag name, and an occurrence counts
-// only where whitespace, "/" or ">" follows it.
+// `Replacement` (shorter than `Search`, or empty for a deletion). `InBlocks`
+// false leaves textarea and pre elements alone; `SkipScripts` true leaves
+// script elements alone; quoted attribute values of the tags the scan meets
+// are always copied whole. A deletion happens only next to a blank, another
+// line break or an end of the text, or next to the tag of a block element
+// (<p>, </div>, <br>), so two words never run together. A call whose
+// `Search` begins with CR passes over the inside of every tag, and removes
+// webbot comment tags when the component's Webbots is on.
 void ReplaceAll(WorkingState& state, std::string_view Search, std::string_view Replacement,
-                bool InBlocks, bool SkipScripts, bool WholeTagName = false);
+                bool InBlocks, bool SkipScripts, Match Where = Match::kAnywhere);
 
 // With `Index` on the "<" of a region's opening text, moves it to the second
 // byte of the first `ClosingText` at or after it and returns true; returns

@@ -31,6 +31,7 @@
 #include "ByteScan.h"
 #include "InPlaceText.h"
 #include "Passes.h"
+#include "TagScanner.h"
 
 namespace velmar {
 namespace {
@@ -46,76 +47,17 @@ constexpr std::array<unsigned char, 256> kKeepsQuotes =
              c == '=' || c == '<' || c == '>';
     });
 
-bool EndsName(char c) { return IsHtmlWhitespace(c) || c == '/' || c == '>'; }
-
-enum class TagEnd { kClosed, kRanToEnd, kUnterminatedValue };
-
-struct TagExtent {
-  std::size_t end;  // one past the ">", or the end of the text
-  TagEnd how;
-  std::string_view name;
-};
-
-// Tokenizes the tag whose "<" is at `at`. Calls on_quoted(open, close) with
-// the positions of both quotes of each value that may lose them.
-template <typename OnQuoted>
-TagExtent ScanTag(std::string_view text, std::size_t at, OnQuoted on_quoted) {
-  const std::size_t end = text.size();
-  std::size_t pos = at + 1;
-  if (text[pos] == '/') ++pos;
-  const std::size_t name_begin = pos;
-  while (pos < end && !EndsName(text[pos])) ++pos;
-  const std::string_view name = text.substr(name_begin, pos - name_begin);
-
-  // Before an attribute name, after it, and before its value.
-  enum class State { kBeforeName, kAfterName, kBeforeValue } state = State::kBeforeName;
-  while (pos < end) {
-    const char c = text[pos];
-    if (c == '>') return {pos + 1, TagEnd::kClosed, name};
-    if (IsHtmlWhitespace(c)) {
-      ++pos;
-      continue;
-    }
-    switch (state) {
-      case State::kBeforeName:
-      case State::kAfterName:
-        if (c == '/') {
-          state = State::kBeforeName;
-          ++pos;
-        } else if (c == '=' && state == State::kAfterName) {
-          state = State::kBeforeValue;
-          ++pos;
-        } else {
-          // An attribute name; its first byte may be anything, "=" included.
-          ++pos;
-          while (pos < end && !EndsName(text[pos]) && text[pos] != '=') ++pos;
-          state = State::kAfterName;
-        }
-        break;
-      case State::kBeforeValue:
-        if (c == '"' || c == '\'') {
-          const std::size_t close = FindFirstOf(text.data(), pos + 1, end, ByteSet::Of(c));
-          if (close == end) {
-            return {end, c == '"' ? TagEnd::kUnterminatedValue : TagEnd::kRanToEnd, name};
-          }
-          if (c == '"') {
-            bool unquotable = close > pos + 1 && close + 1 < end &&
-                              (IsHtmlWhitespace(text[close + 1]) || text[close + 1] == '>');
-            for (std::size_t k = pos + 1; unquotable && k < close; ++k) {
-              unquotable = kKeepsQuotes[static_cast<unsigned char>(text[k])] == 0;
-            }
-            if (unquotable) on_quoted(pos, close);
-          }
-          pos = close + 1;
-        } else {
-          // An unquoted value runs to whitespace or ">".
-          while (pos < end && !IsHtmlWhitespace(text[pos]) && text[pos] != '>') ++pos;
-        }
-        state = State::kBeforeName;
-        break;
-    }
+// Whether the double-quoted value between `value.open` and `value.close`
+// tokenizes to the same value without its quotes.
+bool IsPlain(std::string_view text, const QuotedValue& value) {
+  if (text[value.open] != '"' || value.close == value.open + 1) return false;
+  if (value.close + 1 >= text.size()) return false;
+  const char after = text[value.close + 1];
+  if (!IsHtmlWhitespace(after) && after != '>') return false;
+  for (std::size_t k = value.open + 1; k < value.close; ++k) {
+    if (kKeepsQuotes[static_cast<unsigned char>(text[k])] != 0) return false;
   }
-  return {end, TagEnd::kRanToEnd, name};
+  return true;
 }
 
 bool SameLetter(char a, char b) { return Lowered(a) == Lowered(b); }
@@ -135,7 +77,7 @@ std::size_t FindClosingTag(std::string_view text, std::size_t from, std::string_
     if (pos + 2 + name.size() >= text.size()) break;
     if (text[pos + 1] == '/' &&
         std::equal(name.begin(), name.end(), text.begin() + pos + 2, SameLetter) &&
-        EndsName(text[pos + 2 + name.size()])) {
+        EndsTagName(text[pos + 2 + name.size()])) {
       return pos;
     }
   }
@@ -179,26 +121,27 @@ void StripAttributeQuotes(WorkingState& state) {
     const bool end_tag = next == '/' && at + 2 < end && IsAsciiLetter(input[at + 2]);
 
     if (IsAsciiLetter(next) || end_tag) {
-      const TagExtent tag = ScanTag(input, at, [](std::size_t, std::size_t) {});
-      if (!end_tag && IsTextElement(tag.name)) {
-        if (tag.how != TagEnd::kClosed) break;
-        const std::size_t closing = FindClosingTag(input, tag.end, tag.name);
+      TagScanner scanner(input, at);
+      const std::size_t tag_end = scanner.SkipToEnd();
+      if (!end_tag && IsTextElement(scanner.name())) {
+        if (scanner.how() != TagScanner::End::kClosed) break;
+        const std::size_t closing = FindClosingTag(input, tag_end, scanner.name());
         if (closing == end) break;
         text.KeepTo(closing + 1);
         continue;
       }
-      if (std::memchr(input.data() + at, '\'', tag.end - at) != nullptr) {
-        text.KeepTo(tag.end);
-      } else {
-        ScanTag(input, at, [&text](std::size_t open, std::size_t close) {
-          text.KeepTo(open);
+      if (std::memchr(input.data() + at, '\'', tag_end - at) == nullptr) {
+        TagScanner values(input, at);
+        for (QuotedValue value; values.Next(value);) {
+          if (!IsPlain(input, value)) continue;
+          text.KeepTo(value.open);
           text.Drop(1);
-          text.KeepTo(close);
+          text.KeepTo(value.close);
           text.Drop(1);
-        });
-        text.KeepTo(tag.end);
+        }
       }
-      if (tag.how == TagEnd::kUnterminatedValue) break;
+      text.KeepTo(tag_end);
+      if (scanner.how() == TagScanner::End::kUnterminatedDouble) break;
     } else if (next == '!' || next == '?' || next == '/') {
       text.KeepTo(SkipDeclaration(input, at));
     } else {

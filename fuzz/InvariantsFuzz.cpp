@@ -62,21 +62,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t length = static_cast<std::int64_t>(document.size());
   std::memcpy(buffer.data(), document.data(), document.size());
   RunGuarded(buffer, length, component, [](WorkingState& s) { velmar::StripAttributeQuotes(s); });
+  constexpr velmar::Match kAnywhere = velmar::Match::kAnywhere;
   struct Call {
     const char* search;
     const char* replacement;
-    bool in_blocks, skip_scripts, whole_name;
+    bool in_blocks, skip_scripts;
+    velmar::Match where;
   };
-  static constexpr Call kCalls[] = {
-      {"\r\r", "\r", false, false, false}, {"\n\n", "\n", false, false, false},
-      {"\r\n", "", false, true, false},    {"\r", "", false, true, false},
-      {"\n", "", false, true, false},      {"    ", " ", false, true, false},
-      {"  ", " ", false, true, false},     {" >", ">", false, true, false},
-      {"<strong", "<b", true, true, true}, {"</em>", "</i>", true, true, false}};
+  static constexpr Call kCalls[] = {{"\r\r", "\r", false, false, kAnywhere},
+                                    {"\n\n", "\n", false, false, kAnywhere},
+                                    {"\r\n", "", false, true, kAnywhere},
+                                    {"\r", "", false, true, kAnywhere},
+                                    {"\n", "", false, true, kAnywhere},
+                                    {"    ", " ", false, true, kAnywhere},
+                                    {"  ", " ", false, true, kAnywhere},
+                                    {" >", ">", false, true, velmar::Match::kBeforeTagEnd},
+                                    {"<strong", "<b", true, true, velmar::Match::kWholeTagName},
+                                    {"</em>", "</i>", true, true, kAnywhere}};
   for (const Call& call : kCalls) {
     RunGuarded(buffer, length, component, [&call](WorkingState& s) {
       velmar::ReplaceAll(s, call.search, call.replacement, call.in_blocks, call.skip_scripts,
-                         call.whole_name);
+                         call.where);
     });
   }
   RunGuarded(buffer, length, component, [](WorkingState& s) {

@@ -70,9 +70,9 @@ TEST_F(CliTest, CompressesOneFileIntoAnotherSilently) {
 }
 
 TEST_F(CliTest, StandardInputToStandardOutput) {
-  const Outcome run = Htmlcompress("- -", "a  b\r\n<em>x</em>");
+  const Outcome run = Htmlcompress("- -", "a  b\r\n<p><em>x</em>");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "a b<i>x</i>");
+  EXPECT_EQ(run.out, "a b<p><i>x</i>");
 }
 
 TEST_F(CliTest, OptionListTurnsOnExactlyTheNamedOptions) {

@@ -78,7 +78,25 @@ const std::vector<std::string>& Tokens() {
                                                   "<strike",
                                                   "<embed>",
                                                   " class=x>",
-                                                  "<STRONG\r\n"};
+                                                  "<STRONG\r\n",
+                                                  "<b>",
+                                                  "</b>",
+                                                  "<br>",
+                                                  "<DIV>",
+                                                  "</div>",
+                                                  "<bdi>",
+                                                  "<!DOCTYPE html>",
+                                                  "<a title=\"x  y\">",
+                                                  "<a title='p\nq'>",
+                                                  " t=\"a\r\nb\"",
+                                                  "=\"a >\"",
+                                                  "\r\n<",
+                                                  ">\r\n",
+                                                  " >",
+                                                  "<a <pre ",
+                                                  "x=\"</pre>\"",
+                                                  " y=\"p  q\"",
+                                                  "='a\n>'"};
   return tokens;
 }
 
@@ -127,8 +145,8 @@ void ExpectSame(std::string_view input, unsigned mask, const std::string& where)
 
 TEST(DifferentialTest, EveryShortTokenStringUnderEveryOptionSet) {
   const std::vector<std::string> alphabet = {
-      "<pre>", "</pre>", "<p align=center>", "</p>",        "\r\n", "\n", "  ", " ", "<", ">",
-      "\"",    "'",      "a=\"b\"",          "<!--webbot ", "<em"};
+      "<pre>", "</pre>", "<p align=center>", "</p>",        "\r\n", "\n",  "  ",   " ", "<", ">",
+      "\"",    "'",      "a=\"b\"",          "<!--webbot ", "<em",  "<b>", " t=\""};
   std::vector<std::string> strings = {""};
   std::vector<std::string> previous = {""};
   for (int length = 1; length <= 3; ++length) {

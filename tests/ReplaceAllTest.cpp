@@ -19,7 +19,7 @@ TEST(ReplaceAllTest, Blanks) {
       {"three", "x   y", kSpaces, "x y"},
       {"five", "x     y", kSpaces, "x y"},
       {"nine", "x         y", kSpaces, "x y"},
-      {"blanks before >", "a            >x", kSpaces, "a>x"},
+      {"blanks before a tag's >", "<a            >x", kSpaces, "<a>x"},
       {"only byte 32 is a blank", "a\t\tb  c", kSpaces, "a\t\tb c"},
       {"text of four blanks", "    ", kSpaces, " "},
       {"pre protected", "<pre>a  b</pre>  c", kSpaces, "<pre>a  b</pre> c"},
@@ -33,8 +33,7 @@ TEST(ReplaceAllTest, Blanks) {
       {"regions do not nest", "<pre><pre></pre>a  b</pre>  c", kSpaces,
        "<pre><pre></pre>a b</pre> c"},
       {"inside a tag", "<a href=x   >", kSpaces, "<a href=x>"},
-      {"inside a value", "<img alt='a  b'>", kSpaces, "<img alt='a b'>"},
-      {"blank after >", "x > y", kSpaces, "x> y"},
+      {"blank after a tag's >", "<b> y", kSpaces, "<b> y"},
       {"blank pass before simple tags", "<strong >x</strong>", kSpaces | kSimpleTags, "<b>x</b>"},
   };
   ExpectCompressCases(cases);
@@ -46,8 +45,8 @@ TEST(ReplaceAllTest, LineBreaksRemoved) {
       {"two CR LF", "a\r\n\r\nb", kAllReturns, "a\nb"},
       {"next to a blank", "a \r\nb", kAllReturns, "a b"},
       {"blank after", "a\r\n b", kAllReturns, "a b"},
-      {"before a tag", "a\r\n<b>", kAllReturns, "a<b>"},
-      {"after a tag", "<b>\r\nc", kAllReturns, "<b>c"},
+      {"before a block tag", "a\r\n<p>", kAllReturns, "a<p>"},
+      {"after a block tag", "<p>\r\nc", kAllReturns, "<p>c"},
       {"between tags", "<p>\r\n<b>x</b>\r\n</p>", kAllReturns, "<p><b>x</b></p>"},
       {"lone CR stays", "a\rb", kAllReturns, "a\rb"},
       {"lone LF stays", "a\nb", kAllReturns, "a\nb"},
@@ -141,6 +140,97 @@ TEST(ReplaceAllTest, ShortenedStartTagsKeepTheirAttributes) {
   ExpectCompressCases(cases);
 }
 
+// A line break is the only gap between two words when an inline tag stands
+// next to it: it goes only at the edge of a block, where no gap is drawn.
+TEST(ReplaceAllTest, WordsNeverRunTogether) {
+  const CompressCase cases[] = {
+      {"inline tag after", "See the\n<a href=c.html>log</a> for", kAllReturns,
+       "See the\n<a href=c.html>log</a> for"},
+      {"inline tag before", "<code>len()</code>\ntwice", kAllReturns, "<code>len()</code>\ntwice"},
+      {"inline tags on both sides", "<b>bold</b>\n<i>italic</i>", kAllReturns,
+       "<b>bold</b>\n<i>italic</i>"},
+      {"CR LF shortened to LF", "calling\r\n<code>x</code>", kAllReturns,
+       "calling\n<code>x</code>"},
+      {"lone CR stays", "a\r<img src=x>", kAllReturns, "a\r<img src=x>"},
+      {"block start tag after", "text\n<p>more", kAllReturns, "text<p>more"},
+      {"block end tag before", "</div>\nword", kAllReturns, "</div>word"},
+      {"block end tag after", "word\r\n</li>", kAllReturns, "word</li>"},
+      {"br", "a<br>\nb", kAllReturns, "a<br>b"},
+      {"BR/ in capitals", "a<BR/>\r\nb", kAllReturns, "a<BR/>b"},
+      {"h1 with attributes", "<H1 class=t>\nTitle", kAllReturns, "<H1 class=t>Title"},
+      {"doctype", "<!DOCTYPE html>\n<html>", kAllReturns, "<!DOCTYPE html><html>"},
+      {"b is not bdi", "x\n<bdi>y", kAllReturns, "x\n<bdi>y"},
+      {"br is not brx", "x\n<brx>y</brx>\nz", kAllReturns, "x\n<brx>y</brx>\nz"},
+      {"whole name: b stays, body goes", "x\n<b>y\n<body>", kAllReturns, "x\n<b>y<body>"},
+      {"comment is inline", "a\n<!-- c -->\nb", kAllReturns, "a\n<!-- c -->\nb"},
+      {"> inside a value makes the tag unknown", "<p title=\"a>b\">\nx", kAllReturns,
+       "<p title=\"a>b\">\nx"},
+      {"text > is no tag", "a > b\nc>\nd", kAllReturns, "a > b\nc>\nd"},
+      {"blank next to it still goes", "<b>x</b> \n<i>y</i>", kAllReturns, "<b>x</b> <i>y</i>"},
+      {"at the end of the text", "<b>x</b>\n", kAllReturns, "<b>x</b>"},
+      {"at the start of the text", "\r\n<b>x</b>", kAllReturns, "<b>x</b>"},
+      {"name running to the end is no tag", "x\n<p", kAllReturns, "x\n<p"},
+      {"pre untouched", "<pre>a\n<p>b</pre>", kAllReturns, "<pre>a\n<p>b</pre>"},
+      {"script untouched", "<script>a\n</div>\nb</script>", kAllReturns,
+       "<script>a\n</div>\nb</script>"},
+      {"with every option",
+       "<p>See the\r\n  <a href=\"x.html\">log</a>\r\nfor <em>more</em>\r\n</p>", kAll,
+       "<p>See the <a href=x.html>log</a>\nfor <i>more</i></p>"},
+  };
+  ExpectCompressCases(cases);
+}
+
+// The blank before ">" goes only where the ">" ends a tag.
+TEST(ReplaceAllTest, BlankBeforeTagEnd) {
+  const CompressCase cases[] = {
+      {"start tag", "<p class=x >", kSpaces, "<p class=x>"},
+      {"end tag", "</p >", kSpaces, "</p>"},
+      {"comment end", "<!-- x -- >", kSpaces, "<!-- x -->"},
+      {"text >", "<p>zoom is > 1</p>", kSpaces, "<p>zoom is > 1</p>"},
+      {"< before a blank is text", "a < b > c", kSpaces, "a < b > c"},
+      {"nothing before", " >", kSpaces, " >"},
+      {"> inside a value", "<a title=\"x>y\" >", kSpaces, "<a title=\"x>y\" >"},
+  };
+  ExpectCompressCases(cases);
+}
+
+// Quoted attribute values are copied whole by every call.
+TEST(ReplaceAllTest, QuotedValuesKeepTheirWhitespace) {
+  const CompressCase cases[] = {
+      {"title with line breaks and blanks",
+       "<a title=\"error.Why?\n\n#include <iostream>\n\nusing  std;\">x</a>", kAllReturns | kSpaces,
+       "<a title=\"error.Why?\n\n#include <iostream>\n\nusing  std;\">x</a>"},
+      {"CR inside a value with > in it", "<p title=\"a>\r\n\r\nb\">\r\nx", kAllReturns,
+       "<p title=\"a>\r\n\r\nb\">\nx"},
+      {"single-quoted value", "<input value='a  b\r\n'>", kAllReturns | kSpaces,
+       "<input value='a  b\r\n'>"},
+      {"blanks between attributes still collapse", "<a  href=\"a  b\"   id=x  >", kSpaces,
+       "<a href=\"a  b\" id=x>"},
+      {"blank before > after a value", "<a href=\"a b\" >", kSpaces, "<a href=\"a b\">"},
+      {"unquoted value", "<a href=x  id=y>", kSpaces, "<a href=x id=y>"},
+      {"value that never closes", "<a title=\"a  b>c  d", kSpaces, "<a title=\"a b>c d"},
+      {"blanks around =", "<a title = \"a  b\">", kSpaces, "<a title = \"a  b\">"},
+      {"quote in a name is no value", "<a \"b  c\">", kSpaces, "<a \"b c\">"},
+      {"end tag values", "</a x=\"  \">", kSpaces, "</a x=\"  \">"},
+      {"tag name in a value", "<a title=\"<strong>x\"><strong>", kSimpleTags,
+       "<a title=\"<strong>x\"><b>"},
+      {"region opening in a value", "<a title=\"<pre>\">a  b</pre>", kSpaces,
+       "<a title=\"<pre>\">a b</pre>"},
+      {"tag open across a region", "<a <pre x=\"</pre>\"  y=\"a  b\">", kSpaces,
+       "<a <pre x=\"</pre>\" y=\"a  b\">"},
+      // Found by the fuzzer: the tag open at a region opening must be read
+      // before the scan moves any of its bytes.
+      {"tag open at a region opening", "\n\n<t='\n\n><a=\n\n\xe5<pre='</pre><a r='<pre'\n\n",
+       kAllReturns, "<t='\n><a=\n\xe5<pre='</pre><a r='<pre'\n\n"},
+      {"doubled LF in a value", "<a title=\"a\n\nb\">\n\nc", kReturns, "<a title=\"a\n\nb\">\nc"},
+      {"CR CR in a value after >", "<a title=\"a>\r\r\rb\">\r\r\rc", kReturns,
+       "<a title=\"a>\r\r\rb\">\rc"},
+      {"with every option", "<input type=\"text\" value=\"two  words\" >\r\n", kAll,
+       "<input type=text value=\"two  words\">"},
+  };
+  ExpectCompressCases(cases);
+}
+
 // Single calls, engine and reference side by side.
 struct CallCase {
   const char* name;
@@ -161,7 +251,8 @@ TEST(ReplaceAllTest, SingleCalls) {
       {"four by one at 7", "x       y", "    ", " ", false, true, "x y"},
       {"four by one at 8", "x        y", "    ", " ", false, true, "x  y"},
       {"four by one at 9", "x         y", "    ", " ", false, true, "x   y"},
-      {"CR LF deletion after >", "a>\r\n\r\nb", "\r\n", "", false, true, "a>b"},
+      {"CR LF deletion after a block tag", "<p>\r\n\r\nb", "\r\n", "", false, true, "<p>b"},
+      {"CR LF after text > stays", "a>\r\nb", "\r\n", "", false, true, "a>\r\nb"},
       {"CR LF deletion between words", "a\r\n\r\nb", "\r\n", "", false, true, "a\r\nb"},
       {"capital letter in search", "<STRONG>", "<STRONG>", "<b>", true, true, "<STRONG>"},
       {"NUL and high bytes pass", "a\0\xff  b"s, "  ", " ", false, true, "a\0\xff b"s},

@@ -28,96 +28,19 @@ bool Matches(const std::string& text, Index at, std::string_view literal) {
 bool IsSpace(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
 bool IsLetter(char c) { return Lower(c) >= 'a' && Lower(c) <= 'z'; }
 
-// ---------------------------------------------------------------- ReplaceAll
-
-bool SkipPastClosingTag(const std::string& text, Index& index, std::string_view closing) {
-  for (Index p = index; p < Length(text); ++p) {
-    const bool found = Matches(text, p, closing);
-    index = p + 1;
-    if (found) break;
-  }
-  return index < Length(text);
-}
-
-}  // namespace
-
-void ReplaceAll(std::string& text, std::string_view search, std::string_view replacement,
-                bool in_blocks, bool skip_scripts, bool webbots, bool whole_name) {
-  const Index l = static_cast<Index>(search.size());
-  Index i = 0;
-  if (Length(text) <= 0) return;
-  while (true) {
-    bool step8 = true;  // whether the scan moves on by one at the end of the turn
-    bool region = false;
-    std::string_view closing;
-    if (!in_blocks && Matches(text, i, "<textarea")) {
-      closing = "</textarea>";
-    } else if (!in_blocks && Matches(text, i, "<pre")) {
-      closing = "</pre>";
-    } else if (skip_scripts && Matches(text, i, "<script")) {
-      closing = "</script>";
-    }
-    if (!closing.empty()) {
-      region = true;
-      if (!SkipPastClosingTag(text, i, closing)) return;
-    }
-    if (!region) {
-      bool step7 = true;
-      bool occurs = Matches(text, i, search);
-      if (occurs && whole_name) {
-        const Index after = i + l;
-        occurs = after < Length(text) &&
-                 (IsSpace(text[after]) || text[after] == '/' || text[after] == '>');
-      }
-      if (occurs) {
-        if (!replacement.empty()) {
-          text.replace(i, l, replacement);
-          step7 = step8 = false;
-        } else {
-          // A missing neighbour counts as a blank.
-          const char before = i == 0 ? ' ' : text[i - 1];
-          const char after = i + l >= Length(text) ? ' ' : text[i + l];
-          if (before == '>' || before == ' ' || after == '<' || after == ' ' || after == '\r' ||
-              after == '\n') {
-            text.erase(i, l);
-            step7 = step8 = false;
-          }
-        }
-      }
-      if (step7 && search[0] == '\r' && text[i] == '<') {
-        bool removed = false;
-        if (webbots && Matches(text, i, "<!--webbot")) {
-          for (Index g = i + 1; g < Length(text); ++g) {
-            if (text[g] == '>') {
-              text.erase(i, g - i + 1);
-              removed = true;
-              break;
-            }
-          }
-        }
-        if (removed) {
-          step8 = false;  // the next turn starts where the tag was
-        } else {
-          while (i < Length(text) && text[i] != '>') ++i;
-        }
-      }
-    }
-    if (step8) ++i;
-    if (i >= Length(text)) return;
-  }
-}
-
-// ------------------------------------------------------ StripAttributeQuotes
-
-namespace {
+// -------------------------------------------------------- the tag tokenizer
 
 // Where the HTML tokenizer ends the tag starting at `start` (the "<"), and
-// the double-quoted values whose quotes may go.
+// where its quoted values lie.
 struct Tag {
+  struct Value {
+    Index open;   // the opening quote
+    Index close;  // the closing quote
+  };
   Index end = 0;              // one past the ">" or the end of the text
   bool unterminated = false;  // a double-quoted value with no closing quote
   std::string name;           // lowered
-  std::vector<Index> quotes;  // positions of quotes to delete, ascending
+  std::vector<Value> values;  // quoted values, in order, both kinds
 };
 
 Tag TokenizeTag(const std::string& text, Index start) {
@@ -200,6 +123,7 @@ Tag TokenizeTag(const std::string& text, Index start) {
           value_start = i;
         } else if (c == '\'') {
           state = kSingleQuoted;
+          value_start = i;
         } else if (c == '>') {
           tag.end = i + 1;
           return tag;
@@ -209,23 +133,15 @@ Tag TokenizeTag(const std::string& text, Index start) {
         break;
       case kDoubleQuoted:
         if (c == '"') {
-          bool plain = i > value_start + 1 && i + 1 < Length(text) &&
-                       (IsSpace(text[i + 1]) || text[i + 1] == '>');
-          for (Index k = value_start + 1; k < i; ++k) {
-            const char v = text[k];
-            if (IsSpace(v) || v == '\'' || v == '`' || v == '=' || v == '<' || v == '>') {
-              plain = false;
-            }
-          }
-          if (plain) {
-            tag.quotes.push_back(value_start);
-            tag.quotes.push_back(i);
-          }
+          tag.values.push_back({value_start, i});
           state = kAfterQuoted;
         }
         break;
       case kSingleQuoted:
-        if (c == '\'') state = kAfterQuoted;
+        if (c == '\'') {
+          tag.values.push_back({value_start, i});
+          state = kAfterQuoted;
+        }
         break;
       case kUnquoted:
         if (IsSpace(c)) {
@@ -250,6 +166,223 @@ Tag TokenizeTag(const std::string& text, Index start) {
   tag.unterminated = state == kDoubleQuoted;
   return tag;
 }
+
+// ---------------------------------------------------------------- ReplaceAll
+
+bool SkipPastClosingTag(const std::string& text, Index& index, std::string_view closing) {
+  for (Index p = index; p < Length(text); ++p) {
+    const bool found = Matches(text, p, closing);
+    index = p + 1;
+    if (found) break;
+  }
+  return index < Length(text);
+}
+
+// The tag start: "<" and a letter, or "</" and a letter.
+bool IsTagStart(const std::string& text, Index at) {
+  if (at + 1 >= Length(text) || text[at] != '<') return false;
+  return IsLetter(text[at + 1]) ||
+         (text[at + 1] == '/' && at + 2 < Length(text) && IsLetter(text[at + 2]));
+}
+
+// Whether the tag at `at` (a "<") is a start or end tag of a block
+// element, or a doctype. A name running to the end of the text is no tag.
+bool IsBlockTag(const std::string& text, Index at) {
+  if (Matches(text, at, "<!doctype")) return true;
+  Index p = at + 1;
+  if (p < Length(text) && text[p] == '/') ++p;
+  std::string name;
+  while (p < Length(text) && !IsSpace(text[p]) && text[p] != '/' && text[p] != '>') {
+    name += Lower(text[p++]);
+  }
+  if (p >= Length(text)) return false;
+  for (const char* block :
+       {"address", "article",  "aside",    "blockquote", "body",       "br",     "caption",
+        "center",  "col",      "colgroup", "dd",         "details",    "dialog", "dir",
+        "div",     "dl",       "dt",       "fieldset",   "figcaption", "figure", "footer",
+        "form",    "frame",    "frameset", "h1",         "h2",         "h3",     "h4",
+        "h5",      "h6",       "head",     "header",     "hgroup",     "hr",     "html",
+        "legend",  "li",       "listing",  "main",       "menu",       "nav",    "noframes",
+        "ol",      "optgroup", "option",   "p",          "plaintext",  "pre",    "search",
+        "section", "summary",  "table",    "tbody",      "td",         "tfoot",  "th",
+        "thead",   "title",    "tr",       "ul",         "xmp"}) {
+    if (name == block) return true;
+  }
+  return false;
+}
+
+// The nearest "<" or ">" before `at`, or -1.
+Index LastAngleBefore(const std::string& text, Index at) {
+  for (Index k = at - 1; k >= 0; --k) {
+    if (text[k] == '<' || text[k] == '>') return k;
+  }
+  return -1;
+}
+
+// Whether the ">" at `at` ends the tag of a block element.
+bool IsBlockTagEnd(const std::string& text, Index at) {
+  const Index open = LastAngleBefore(text, at);
+  return open >= 0 && text[open] == '<' && IsBlockTag(text, open);
+}
+
+// An occurrence of `length` bytes at `at`, to be deleted: it goes next to a
+// blank, a line break or an end of the text, and next to a tag only when
+// that tag is a block boundary. A missing neighbour counts as a blank.
+bool Deletes(const std::string& text, Index at, Index length) {
+  const char before = at == 0 ? ' ' : text[at - 1];
+  const char after = at + length >= Length(text) ? ' ' : text[at + length];
+  if (before == ' ' || after == ' ' || after == '\r' || after == '\n') return true;
+  if (before == '>' && IsBlockTagEnd(text, at - 1)) return true;
+  return after == '<' && IsBlockTag(text, at + length);
+}
+
+// Whether the ">" after a blank at `at` ends a tag: looking back from the
+// blank, the nearest "<" or ">" is a "<" followed by a letter, "/", "!" or
+// "?".
+bool EndsTag(const std::string& text, Index at) {
+  const Index open = LastAngleBefore(text, at);
+  if (open < 0 || text[open] != '<' || open + 1 >= at) return false;
+  const char next = text[open + 1];
+  return IsLetter(next) || next == '/' || next == '!' || next == '?';
+}
+
+// What the scan knows of each byte: whether it lies in the tag the scan is
+// in, and which of that tag's quoted values it belongs to. Kept beside the
+// text and changed with it, so that it follows every erase and replace.
+struct Mark {
+  enum Role : char { kNone, kOpen, kInside, kClose };
+  bool in_tag = false;
+  int value = 0;  // 0 for none, else the value's number within the call
+  Role role = kNone;
+};
+
+class MarkedText {
+ public:
+  explicit MarkedText(std::string& text) : text_(text), marks_(text.size()) {}
+
+  const Mark& operator[](Index at) const { return marks_[static_cast<std::size_t>(at)]; }
+
+  // Marks the tag starting at `at` and its quoted values.
+  void MarkTag(Index at) {
+    const Tag tag = TokenizeTag(text_, at);
+    for (Index k = at; k < tag.end; ++k) marks_[k].in_tag = true;
+    for (const Tag::Value& value : tag.values) {
+      ++values_;
+      for (Index k = value.open; k <= value.close; ++k) {
+        marks_[k].value = values_;
+        marks_[k].role = k == value.open    ? Mark::kOpen
+                         : k == value.close ? Mark::kClose
+                                            : Mark::kInside;
+      }
+    }
+  }
+
+  // The closing quote of the value that `at` belongs to, or -1 when it is
+  // gone.
+  Index CloseOf(Index at) const {
+    for (Index k = at; k < Length(text_); ++k) {
+      if (marks_[k].value == marks_[at].value && marks_[k].role == Mark::kClose) return k;
+    }
+    return -1;
+  }
+
+  void Erase(Index at, Index count) {
+    text_.erase(at, count);
+    marks_.erase(marks_.begin() + at, marks_.begin() + at + count);
+  }
+
+  // New bytes lie where the old ones did: in the tag, and in a value, if
+  // the first old byte was.
+  void Replace(Index at, Index count, std::string_view with) {
+    Mark mark = marks_[at];
+    if (mark.role != Mark::kNone) mark.role = Mark::kInside;
+    text_.replace(at, count, with);
+    marks_.erase(marks_.begin() + at, marks_.begin() + at + count);
+    marks_.insert(marks_.begin() + at, with.size(), mark);
+  }
+
+ private:
+  std::string& text_;
+  std::vector<Mark> marks_;
+  int values_ = 0;
+};
+
+}  // namespace
+
+void ReplaceAll(std::string& text, std::string_view search, std::string_view replacement,
+                bool in_blocks, bool skip_scripts, bool webbots, Match match) {
+  const Index l = static_cast<Index>(search.size());
+  MarkedText marks(text);
+  Index i = 0;
+  if (Length(text) <= 0) return;
+  while (true) {
+    bool step8 = true;  // whether the scan moves on by one at the end of the turn
+    std::string_view closing;
+    if (marks[i].role == Mark::kOpen && marks.CloseOf(i) >= 0) {
+      // A quoted value of the current tag is copied whole.
+      i = marks.CloseOf(i);
+    } else {
+      if (!in_blocks && Matches(text, i, "<textarea")) {
+        closing = "</textarea>";
+      } else if (!in_blocks && Matches(text, i, "<pre")) {
+        closing = "</pre>";
+      } else if (skip_scripts && Matches(text, i, "<script")) {
+        closing = "</script>";
+      }
+      if (!closing.empty()) {
+        if (!SkipPastClosingTag(text, i, closing)) return;
+      } else {
+        // A tag met outside the current one becomes the current tag.
+        if (IsTagStart(text, i) && !marks[i].in_tag) marks.MarkTag(i);
+        bool step7 = true;
+        bool occurs = Matches(text, i, search);
+        if (occurs && match == Match::kWholeTagName) {
+          const Index after = i + l;
+          occurs = after < Length(text) &&
+                   (IsSpace(text[after]) || text[after] == '/' || text[after] == '>');
+        }
+        if (occurs && match == Match::kBeforeTagEnd) occurs = EndsTag(text, i);
+        if (occurs) {
+          if (!replacement.empty()) {
+            marks.Replace(i, l, replacement);
+            step7 = step8 = false;
+          } else if (Deletes(text, i, l)) {
+            marks.Erase(i, l);
+            step7 = step8 = false;
+          }
+        }
+        if (step7 && search[0] == '\r' && text[i] == '<') {
+          bool removed = false;
+          if (webbots && Matches(text, i, "<!--webbot")) {
+            for (Index g = i + 1; g < Length(text); ++g) {
+              if (text[g] == '>') {
+                marks.Erase(i, g - i + 1);
+                removed = true;
+                break;
+              }
+            }
+          }
+          if (removed) {
+            step8 = false;  // the next turn starts where the tag was
+          } else {
+            while (i < Length(text) && text[i] != '>') ++i;
+            // A ">" inside a value does not end the tag: go on after the value.
+            if (i < Length(text) && marks[i].role == Mark::kInside) {
+              const Index close = marks.CloseOf(i);
+              if (close >= 0) i = close;
+            }
+          }
+        }
+      }
+    }
+    if (step8) ++i;
+    if (i >= Length(text)) return;
+  }
+}
+
+// ------------------------------------------------------ StripAttributeQuotes
+
+namespace {
 
 // One past the end of the comment opened by "<!--" at `start`.
 Index EndOfComment(const std::string& text, Index start) {
@@ -300,6 +433,21 @@ Index FindFrom(const std::string& text, std::string_view what, Index from) {
   return found == std::string::npos ? -1 : static_cast<Index>(found);
 }
 
+// Whether a double-quoted value reads the same without its quotes: not
+// empty, no whitespace, quote, backquote, "=", "<" or ">" in it, and
+// whitespace or ">" after it.
+bool IsPlainValue(const std::string& text, const Tag::Value& value) {
+  if (text[value.open] != '"' || value.close == value.open + 1) return false;
+  if (value.close + 1 >= Length(text)) return false;
+  const char after = text[value.close + 1];
+  if (!IsSpace(after) && after != '>') return false;
+  for (Index k = value.open + 1; k < value.close; ++k) {
+    const char v = text[k];
+    if (IsSpace(v) || v == '\'' || v == '`' || v == '=' || v == '<' || v == '>') return false;
+  }
+  return true;
+}
+
 bool IsTextElement(const std::string& name) {
   for (const char* element :
        {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"}) {
@@ -338,10 +486,11 @@ void StripAttributeQuotes(std::string& text) {
       bool single_quote = false;
       for (Index k = p; k < tag.end; ++k) single_quote = single_quote || text[k] == '\'';
       Index end = tag.end;
-      if (!single_quote) {
-        for (auto it = tag.quotes.rbegin(); it != tag.quotes.rend(); ++it) {
-          text.erase(*it, 1);
-          --end;
+      for (auto it = tag.values.rbegin(); !single_quote && it != tag.values.rend(); ++it) {
+        if (IsPlainValue(text, *it)) {
+          text.erase(it->close, 1);
+          text.erase(it->open, 1);
+          end -= 2;
         }
       }
       if (tag.unterminated) return;
@@ -427,14 +576,14 @@ std::string Compress(std::string_view document, const Options& o) {
     ReplaceAll(text, "   ", " ", false, true, w);
     ReplaceAll(text, "  ", " ", false, true, w);
     ReplaceAll(text, "  ", " ", false, true, w);
-    ReplaceAll(text, " >", ">", false, true, w);
+    ReplaceAll(text, " >", ">", false, true, w, Match::kBeforeTagEnd);
   }
   if (o.simple_tags) {
-    ReplaceAll(text, "<strong", "<b", true, true, w, true);
+    ReplaceAll(text, "<strong", "<b", true, true, w, Match::kWholeTagName);
     ReplaceAll(text, "</strong>", "</b>", true, true, w);
-    ReplaceAll(text, "<em", "<i", true, true, w, true);
+    ReplaceAll(text, "<em", "<i", true, true, w, Match::kWholeTagName);
     ReplaceAll(text, "</em>", "</i>", true, true, w);
-    ReplaceAll(text, "<strike", "<s", true, true, w, true);
+    ReplaceAll(text, "<strike", "<s", true, true, w, Match::kWholeTagName);
     ReplaceAll(text, "</strike>", "</s>", true, true, w);
   }
   if (o.center) {

@@ -30,12 +30,17 @@ struct Options {
 // The whole pass sequence over `document`.
 std::string Compress(std::string_view document, const Options& options);
 
+// Where an occurrence of ReplaceAll's search text counts.
+enum class Match {
+  kAnywhere,
+  kWholeTagName,  // only where whitespace, "/" or ">" follows it
+  kBeforeTagEnd,  // only where its last byte, a ">", ends a tag
+};
+
 // The passes alone, each rewriting `text`.
 void StripAttributeQuotes(std::string& text);
-// With `whole_name`, an occurrence counts only where whitespace, "/" or ">"
-// follows it.
 void ReplaceAll(std::string& text, std::string_view search, std::string_view replacement,
-                bool in_blocks, bool skip_scripts, bool webbots, bool whole_name = false);
+                bool in_blocks, bool skip_scripts, bool webbots, Match match = Match::kAnywhere);
 void ConvertCenteredParagraphs(std::string& text, std::string_view open_tag,
                                std::string_view open_replacement, std::string_view close_tag,
                                std::string_view close_replacement);
