@@ -6,7 +6,7 @@
 #   ./run.sh SOURCE TARGET    compresses SOURCE into TARGET with htmlcompress
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/install-packages.sh cmake g++ make libcli11-dev qt6-base-dev
+tools/install-packages.sh cmake g++ make pkg-config libcli11-dev libgumbo-dev qt6-base-dev
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DHTMLCOMPRESS_BUILD_TESTS=OFF \
   -DHTMLCOMPRESS_BUILD_BENCH=OFF >/dev/null

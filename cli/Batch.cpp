@@ -10,6 +10,8 @@
 #include <system_error>
 #include <thread>
 
+#include "CompressPage.h"
+
 namespace htmlcompress {
 namespace {
 
@@ -35,6 +37,8 @@ struct Progress {
   std::atomic<std::size_t> compressed{0};
   std::atomic<std::size_t> copied{0};
   std::atomic<int> failed{0};
+  std::atomic<int> kept{0};                    // by --verify
+  std::atomic<std::int64_t> verify_micros{0};  // summed over the workers
   std::atomic<std::uintmax_t> bytes_in{0};
   std::atomic<std::uintmax_t> bytes_out{0};
   std::mutex output;
@@ -66,7 +70,21 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
     ++progress.failed;
     return;
   }
-  if (job.compress) compressor.Compress();
+  PageOutcome outcome;
+  if (job.compress) {
+    try {
+      outcome = CompressPage(compressor, settings.verify);
+    } catch (const std::bad_alloc&) {
+      Report(progress, "out of memory for " + Quoted(job.source));
+      ++progress.failed;
+      return;
+    }
+    progress.verify_micros += static_cast<std::int64_t>(outcome.verify_seconds * 1e6);
+    if (outcome.kept) {
+      Report(progress, Quoted(job.source) + ": " + *outcome.kept);
+      ++progress.kept;
+    }
+  }
   if (!compressor.SaveToFile(job.target, error)) {
     Report(progress, "cannot write " + Quoted(job.target) + ": " + error.message());
     ++progress.failed;
@@ -81,7 +99,10 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
   if (settings.stats && job.compress) {
     std::lock_guard lock(progress.output);
     std::fputs(progress.clear_line, stderr);
-    std::fputs(StatsLine(job.source.string(), before, after).c_str(), stderr);
+    std::fputs(
+        StatsLine(job.source.string(), before, after, settings.verify, outcome.verify_seconds)
+            .c_str(),
+        stderr);
   }
 }
 
@@ -98,12 +119,18 @@ std::string Quoted(std::string_view name) {
   return quoted;
 }
 
-std::string StatsLine(std::string_view name, std::uintmax_t before, std::uintmax_t after) {
+std::string StatsLine(std::string_view name, std::uintmax_t before, std::uintmax_t after,
+                      bool verified, double verify_seconds) {
   char sizes[96];
-  std::snprintf(sizes, sizeof sizes, ": %ju -> %ju bytes (-%.1f%%)\n", before, after,
+  std::snprintf(sizes, sizeof sizes, ": %ju -> %ju bytes (-%.1f%%)", before, after,
                 Saving(before, after));
   std::string line(name);
   line += sizes;
+  if (verified) {
+    std::snprintf(sizes, sizeof sizes, ", verified in %.1f ms", verify_seconds * 1e3);
+    line += sizes;
+  }
+  line += '\n';
   return line;
 }
 
@@ -229,16 +256,24 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
   }
 
   if (!settings.quiet) {
-    std::fprintf(
-        stderr,
-        "htmlcompress: %zu files compressed, %zu copied%s, %ju -> %ju bytes (-%.1f%%), "
-        "%.2f s\n",
-        progress.compressed.load(), progress.copied.load(),
-        progress.failed ? (", " + std::to_string(progress.failed.load()) + " failed").c_str() : "",
-        progress.bytes_in.load(), progress.bytes_out.load(),
-        Saving(progress.bytes_in, progress.bytes_out), seconds());
+    std::string summary = std::to_string(progress.compressed.load()) + " files compressed, " +
+                          std::to_string(progress.copied.load()) + " copied";
+    if (progress.kept)
+      summary += ", " + std::to_string(progress.kept.load()) + " kept uncompressed";
+    if (progress.failed) summary += ", " + std::to_string(progress.failed.load()) + " failed";
+    char figures[160];
+    std::snprintf(figures, sizeof figures, ", %ju -> %ju bytes (-%.1f%%), %.2f s",
+                  progress.bytes_in.load(), progress.bytes_out.load(),
+                  Saving(progress.bytes_in, progress.bytes_out), seconds());
+    summary += figures;
+    if (settings.verify && settings.stats) {
+      std::snprintf(figures, sizeof figures, " (verifying %.2f s of work)",
+                    static_cast<double>(progress.verify_micros.load()) / 1e6);
+      summary += figures;
+    }
+    Error(summary);
   }
-  return progress.failed;
+  return progress.failed + progress.kept;
 }
 
 }  // namespace htmlcompress

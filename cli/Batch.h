@@ -24,8 +24,10 @@ void ApplyOptionSet(const OptionSet& options, velmar::THTMLCompressor& compresso
 void Error(const std::string& message);
 // A file name as messages quote it: 'name'.
 std::string Quoted(std::string_view name);
-// The --stats line of one file: "NAME: N -> M bytes (-P%)", newline included.
-std::string StatsLine(std::string_view name, std::uintmax_t before, std::uintmax_t after);
+// The --stats line of one file: "NAME: N -> M bytes (-P%)", and with
+// `verified` ", verified in T ms"; newline included.
+std::string StatsLine(std::string_view name, std::uintmax_t before, std::uintmax_t after,
+                      bool verified = false, double verify_seconds = 0);
 
 // One file to write: compressed, or copied unchanged (with its times).
 struct Job {
@@ -41,6 +43,7 @@ struct BatchSettings {
   bool progress = false;  // an updating line on standard error
   bool quiet = false;     // no summary line
   bool stats = false;     // a line per compressed file
+  bool verify = false;    // keep pages that do not read the same uncompressed
 };
 
 // Whether the name matches one of the HTML patterns (*.html, *.htm, ...),
@@ -53,7 +56,8 @@ bool IsHtmlName(const std::filesystem::path& name);
 bool PlanMirror(const std::filesystem::path& source, const std::filesystem::path& target,
                 std::vector<Job>& jobs, int& failures);
 
-// Runs the jobs, largest first; returns the number of files that failed.
+// Runs the jobs, largest first; returns the number of files that failed or
+// were kept uncompressed by --verify.
 int RunJobs(std::vector<Job> jobs, const BatchSettings& settings);
 
 }  // namespace htmlcompress

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Batch.h"
+#include "CompressPage.h"
 #include "HTMLCompressor.h"
 
 #ifdef _WIN32
@@ -48,6 +49,7 @@ struct Flags {
   std::string out_dir;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   bool quiet = false;
+  bool verify = false;
 };
 
 // The option names of --options, lowered, in the order of SetOption.
@@ -107,6 +109,9 @@ std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
   app.add_option("-j,--jobs", flags.jobs, "Files compressed at once (default: the cores)")
       ->check(CLI::PositiveNumber);
   app.add_flag("-q,--quiet", flags.quiet, "No progress line and no summary");
+  app.add_flag("--verify", flags.verify,
+               "Parse each page before and after as a browser does; keep it uncompressed "
+               "unless both read the same");
   app.add_option("FILES", flags.files,
                  "SOURCE TARGET (- for standard input or output); SRC DST with --recursive; "
                  "FILE... with --in-place or --out-dir");
@@ -130,6 +135,9 @@ std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
     problem = flags.recursive ? "--recursive needs SRC and DST" : "SOURCE and TARGET are required";
   } else if (modes == 1 && !flags.recursive && flags.files.empty()) {
     problem = "no FILE given";
+  }
+  if (flags.verify && !htmlcompress::CanVerify()) {
+    problem = "--verify is not available in this build";
   }
   if (problem != nullptr) {
     Error(std::string(problem) + " (see htmlcompress --help)");
@@ -160,6 +168,7 @@ int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
   settings.jobs = flags.jobs;
   settings.quiet = flags.quiet;
   settings.stats = flags.stats;
+  settings.verify = flags.verify;
   settings.progress = !flags.quiet && ::isatty(2);
   std::vector<htmlcompress::Job> jobs;
   int failures = 0;
@@ -235,12 +244,15 @@ int RealMain(int argc, char** argv) {
     return kExitFailure;
   }
 
+  htmlcompress::PageOutcome outcome;
   try {
-    compressor.Compress();
+    outcome = htmlcompress::CompressPage(compressor, flags.verify);
   } catch (const std::bad_alloc&) {
     Error("out of memory");
     return kExitFailure;
   }
+  const std::string name = source == "-" ? std::string("standard input") : Quoted(source);
+  if (outcome.kept) Error(name + ": " + *outcome.kept);
 
   if (target == "-") {
     if (!WriteStandardOutput(compressor.Document())) {
@@ -254,12 +266,13 @@ int RealMain(int argc, char** argv) {
   }
 
   if (flags.stats) {
-    std::fputs(htmlcompress::StatsLine(source, static_cast<std::uintmax_t>(compressor.Size()),
-                                       static_cast<std::uintmax_t>(compressor.CompressedSize()))
-                   .c_str(),
-               stderr);
+    std::fputs(
+        htmlcompress::StatsLine(source, static_cast<std::uintmax_t>(compressor.Size()),
+                                compressor.Document().size(), flags.verify, outcome.verify_seconds)
+            .c_str(),
+        stderr);
   }
-  return kExitSuccess;
+  return outcome.kept ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace

@@ -35,6 +35,10 @@ std::size_t LastAngle(std::string_view text) {
 
 }  // namespace
 
+bool IsBlockElementName(std::string_view name) {
+  return std::binary_search(kBlockNames.begin(), kBlockNames.end(), name);
+}
+
 bool IsBlockTagAt(std::string_view text, std::size_t at) {
   if (MatchesAt(text, at, "<!doctype")) return true;
   std::size_t pos = at + 1;

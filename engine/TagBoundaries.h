@@ -25,6 +25,10 @@
 
 namespace velmar {
 
+// True when `name`, in lower case, is a block element's: one whose edges a
+// browser draws no gap at.
+bool IsBlockElementName(std::string_view name);
+
 // True when the tag whose "<" is at `at` is a start or end tag of a block
 // element (address, p, div, li, br, table, ... or a <!DOCTYPE>).
 bool IsBlockTagAt(std::string_view text, std::size_t at);

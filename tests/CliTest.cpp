@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "HtmlGenerator.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -133,6 +135,40 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
   EXPECT_NE(run.err.find("'Tabs'"), std::string::npos) << run.err;
 }
 
+TEST_F(CliTest, VerifyKeepsAPageThatReadsDifferentlyUnchanged) {
+  // A browser keeps every blank inside <listing>; the blank pass does not.
+  const std::string page = "<p>a\n<listing>x  y</listing>\n";
+  Write(Path("page.html"), page);
+  Write(Path("fine.html"), "<p>\n  a  b\n</p>\n");
+  Outcome run = Htmlcompress("--verify page.html out.html");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "htmlcompress: 'page.html': kept uncompressed: text in <listing> differs at line 2, "
+            "column 10 of the original\n");
+  EXPECT_EQ(Read(Path("out.html")), page);
+
+  run = Htmlcompress("--verify --stats fine.html out.html");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Read(Path("out.html")), "<p> a b</p>");
+  EXPECT_EQ(run.err.rfind("fine.html: 16 -> 11 bytes (-31.2%), verified in ", 0), 0u) << run.err;
+}
+
+TEST_F(CliTest, VerifyPassesGeneratedPagesUnderEveryOptionSet) {
+  Write(Path("page.html"), velmar::bench::GenerateHtml(20000, 7));
+  const char* names[] = {"SimpleTags", "Center",     "InvCommas", "Spaces",
+                         "Returns",    "AllReturns", "Webbots"};
+  for (unsigned mask = 0; mask < 128; ++mask) {
+    std::string list;
+    for (unsigned bit = 0; bit < 7; ++bit) {
+      if (mask & (1u << bit)) list += (list.empty() ? "" : ",") + std::string(names[bit]);
+    }
+    const Outcome run =
+        Htmlcompress("--verify --options " + (list.empty() ? std::string("none") : list) +
+                     " page.html out.html");
+    ASSERT_EQ(run.status, 0) << list << ": " << run.err;
+  }
+}
+
 // Batches: a small site made by the test.
 class BatchTest : public CliTest {
  protected:
@@ -231,6 +267,26 @@ TEST_F(BatchTest, OutDirCollectsCompressedFiles) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(Tree("min"), "Page.HTM: <i>z</i>\nindex.html: <p>a b</p>\n");
+}
+
+TEST_F(BatchTest, VerifyKeepsFailingPagesAndCountsThem) {
+  MakeSite();
+  const std::string kept = "<listing>x  y</listing>";
+  Write(Path("site/sub/listing.html"), kept);
+  Outcome run = Htmlcompress("--verify --recursive site dist");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("'site/sub/listing.html': kept uncompressed: text in <listing> differs"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("3 files compressed, 2 copied, 1 kept uncompressed, "), std::string::npos)
+      << run.err;
+  EXPECT_EQ(Read(Path("dist/sub/listing.html")), kept);
+  EXPECT_EQ(Read(Path("dist/index.html")), "<p>a b</p>");
+
+  run = Htmlcompress("--verify --in-place site/sub/listing.html site/index.html");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Read(Path("site/sub/listing.html")), kept);
+  EXPECT_EQ(Read(Path("site/index.html")), "<p>a b</p>");
 }
 
 TEST_F(BatchTest, ModesExcludeEachOther) {
