@@ -25,13 +25,13 @@ echo "== under AddressSanitizer and UndefinedBehaviorSanitizer"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs")
 
-# Both fuzz targets under libFuzzer for a short, fixed number of runs from
+# The fuzz targets under libFuzzer for a short, fixed number of runs from
 # the seed corpus (docs/HACKING.md tells how to run them for longer).
 echo "== libFuzzer, 20,000 runs per target"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHTMLCOMPRESS_LIBFUZZER=ON \
   -DHTMLCOMPRESS_BUILD_APP=OFF -DHTMLCOMPRESS_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j "$jobs" --target compress_fuzz invariants_fuzz
-for target in compress_fuzz invariants_fuzz; do
+cmake --build build-fuzz -j "$jobs" --target compress_fuzz invariants_fuzz quotes_gumbo_fuzz
+for target in compress_fuzz invariants_fuzz quotes_gumbo_fuzz; do
   corpus=$(mktemp -d)
   cp fuzz/corpus/* "$corpus"
   build-fuzz/fuzz/$target -runs=20000 -max_len=4096 -dict=fuzz/html.dict "$corpus" 2>&1 | tail -n 2

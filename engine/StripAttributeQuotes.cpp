@@ -16,11 +16,15 @@
 //  3. A tag that holds a single quote anywhere is copied whole.
 //  4. Comments ("<!--" to "-->"), CDATA sections, "<!...>", "<?...>" and
 //     "</" followed by a non-letter are copied whole to where the tokenizer
-//     ends them; so are the opening tag and the content of script, style,
-//     textarea, title, xmp, iframe, noembed and noframes, up to the "<" of
-//     the matching closing text. The scan goes on at the "/" after that "<".
+//     ends them; so are the opening tag, the content and the closing tag
+//     (to its real ">") of script, style, textarea, title, xmp, iframe,
+//     noembed and noframes. A script's text ends where the tokenizer's
+//     script data states end it (13.2.5.4 to 13.2.5.29): "<!--" escapes
+//     it, a "<script" inside that escapes it twice, and only a "</script"
+//     outside the double escape ends it.
 //  5. A region or value that never ends leaves the rest of the text as it
-//     is. Quotes dropped before it stay dropped.
+//     is, and so does a "<![CDATA[" that a browser may end in two places
+//     (see SkipDeclaration). Quotes dropped before stay dropped.
 //  6. The pass only deletes bytes, so output never catches up with input.
 
 #include <algorithm>
@@ -69,19 +73,78 @@ bool IsTextElement(std::string_view name) {
   return false;
 }
 
+// Whether the letters at `at` spell `word` in any case, followed by
+// whitespace, "/" or ">": the end of a tag name the tokenizer compares.
+bool NameAt(std::string_view text, std::size_t at, std::string_view word) {
+  return at + word.size() < text.size() &&
+         std::equal(word.begin(), word.end(), text.begin() + at, SameLetter) &&
+         EndsTagName(text[at + word.size()]);
+}
+
 // The "<" of the first "</name" followed by whitespace, "/" or ">", at or
 // after `from`; or the end of the text.
 std::size_t FindClosingTag(std::string_view text, std::size_t from, std::string_view name) {
   for (std::size_t pos = from; pos < text.size(); ++pos) {
     pos = FindFirstOf(text.data(), pos, text.size(), ByteSet::Of('<'));
-    if (pos + 2 + name.size() >= text.size()) break;
-    if (text[pos + 1] == '/' &&
-        std::equal(name.begin(), name.end(), text.begin() + pos + 2, SameLetter) &&
-        EndsTagName(text[pos + 2 + name.size()])) {
-      return pos;
-    }
+    if (pos + 1 < text.size() && text[pos + 1] == '/' && NameAt(text, pos + 2, name)) return pos;
   }
   return text.size();
+}
+
+// The "<" of the end tag that ends a script's text, which begins at `from`;
+// or the end of the text. The tokenizer's script data states, kept to what
+// decides where the script ends.
+std::size_t FindScriptEnd(std::string_view text, std::size_t from) {
+  enum class State { kData, kEscaped, kDoubleEscaped } state = State::kData;
+  const std::size_t end = text.size();
+  int dashes = 0;  // "-" just read, in the escaped states
+  std::size_t pos = from;
+  while (pos < end) {
+    if (state == State::kData) {
+      pos = FindFirstOf(text.data(), pos, end, ByteSet::Of('<'));
+      if (pos + 1 >= end) break;
+      if (text[pos + 1] == '/' && NameAt(text, pos + 2, "script")) return pos;
+      if (text.compare(pos + 1, 3, "!--") == 0) {
+        state = State::kEscaped;
+        dashes = 2;
+        pos += 4;
+      } else {
+        ++pos;
+      }
+      continue;
+    }
+    const char c = text[pos];
+    if (c == '-') {
+      ++dashes;
+      ++pos;
+      continue;
+    }
+    if (c == '>' && dashes >= 2) {
+      state = State::kData;  // "-->" leaves either escape
+      ++pos;
+      continue;
+    }
+    dashes = 0;
+    if (c != '<' || pos + 1 >= end) {
+      ++pos;
+      continue;
+    }
+    const char next = text[pos + 1];
+    if (state == State::kEscaped && next == '/' && NameAt(text, pos + 2, "script")) return pos;
+    // "<script" escapes twice, "</script" undoes that; the byte after the
+    // name is taken as text.
+    const std::size_t name = pos + (next == '/' ? 2 : 1);
+    if (state == State::kEscaped && next != '/' && NameAt(text, name, "script")) {
+      state = State::kDoubleEscaped;
+      pos = name + 7;
+    } else if (state == State::kDoubleEscaped && next == '/' && NameAt(text, name, "script")) {
+      state = State::kEscaped;
+      pos = name + 7;
+    } else {
+      ++pos;
+    }
+  }
+  return end;
 }
 
 // One past the end of the markup declaration, comment or processing
@@ -103,7 +166,16 @@ std::size_t SkipDeclaration(std::string_view text, std::size_t at) {
       if (text.compare(pos + 2, 2, "!>") == 0) return pos + 4;
     }
   }
-  if (text.compare(at, 9, "<![CDATA[") == 0) return after(text.find("]]>", at + 9), 3);
+  if (text.compare(at, 9, "<![CDATA[") == 0) {
+    // A comment to the first ">" in HTML, a CDATA section to "]]>" in SVG
+    // or MathML: the pass goes on only where both end alike, that is when
+    // no "<" follows the first ">" before the end of the "]]>".
+    const std::size_t first_end = text.find('>', at + 9);
+    const std::size_t close = text.find("]]>", at + 9);
+    if (close == std::string_view::npos) return end;
+    if (text.find('<', first_end) < close + 3) return end;
+    return close + 3;
+  }
   return after(text.find('>', at + 1), 1);
 }
 
@@ -125,9 +197,13 @@ void StripAttributeQuotes(WorkingState& state) {
       const std::size_t tag_end = scanner.SkipToEnd();
       if (!end_tag && IsTextElement(scanner.name())) {
         if (scanner.how() != TagScanner::End::kClosed) break;
-        const std::size_t closing = FindClosingTag(input, tag_end, scanner.name());
+        const std::size_t closing =
+            MatchesAt(scanner.name(), 0, "script") && scanner.name().size() == 6
+                ? FindScriptEnd(input, tag_end)
+                : FindClosingTag(input, tag_end, scanner.name());
         if (closing == end) break;
-        text.KeepTo(closing + 1);
+        TagScanner closing_tag(input, closing);
+        text.KeepTo(closing_tag.SkipToEnd());
         continue;
       }
       if (std::memchr(input.data() + at, '\'', tag_end - at) == nullptr) {

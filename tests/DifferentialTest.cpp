@@ -96,7 +96,12 @@ const std::vector<std::string>& Tokens() {
                                                   "<a <pre ",
                                                   "x=\"</pre>\"",
                                                   " y=\"p  q\"",
-                                                  "='a\n>'"};
+                                                  "='a\n>'",
+                                                  "<!--<script>",
+                                                  "</script\r",
+                                                  "<iframe>",
+                                                  "</IFRAME\t",
+                                                  "-->"};
   return tokens;
 }
 

@@ -61,8 +61,13 @@ TEST(StripAttributeQuotesTest, QuotesThatStay) {
        "<!-- <a href=\"x\"> --><a href=y>"},
       {"comment ended by a value", "<!-- <a b=\"-->\" c=\"d\">", kInvCommas,
        "<!-- <a b=\"-->\" c=\"d\">"},
-      {"CDATA", "<![CDATA[ x > <a b=\"c\"> ]]><a b=\"c\">", kInvCommas,
-       "<![CDATA[ x > <a b=\"c\"> ]]><a b=c>"},
+      // "<![CDATA[" is a comment to the first ">" in HTML, CDATA to "]]>" in
+      // SVG and MathML; the pass goes on only where both end alike.
+      {"CDATA", "<![CDATA[ x > y ]]><a b=\"c\">", kInvCommas, "<![CDATA[ x > y ]]><a b=c>"},
+      {"CDATA that may end at its first >", "<![CDATA[ x > <a b=\"c\"> ]]><a b=\"c\">", kInvCommas,
+       "<![CDATA[ x > <a b=\"c\"> ]]><a b=\"c\">"},
+      {"CDATA whose first > opens a comment", "<![CDATA[><!--]]><a b=\"c\" ", kInvCommas,
+       "<![CDATA[><!--]]><a b=\"c\" "},
       {"bogus end tag", "</ a=\"b>c\" d=\"e\">", kInvCommas, "</ a=\"b>c\" d=\"e\">"},
       {"lone <", "<", kInvCommas, "<"},
   };
@@ -80,6 +85,26 @@ TEST(StripAttributeQuotesTest, TextElementsLeftAlone) {
       {"style", "<style>a[x=\"y\"]{}</style>", kInvCommas, "<style>a[x=\"y\"]{}</style>"},
       {"textarea", "<textarea><a b=\"c\"></textarea >", kInvCommas,
        "<textarea><a b=\"c\"></textarea >"},
+      // Script text ends where the tokenizer's script data states end it.
+      {"double-escaped script never ends", "<script><!--<script></script\r<p n=\"r\">", kInvCommas,
+       "<script><!--<script></script\r<p n=\"r\">"},
+      {"old document.write pattern",
+       "<script><!-- document.write('<script src=\"a.js\"></script>'); "
+       "document.write('<a href=\"x\">'); //--></script><a href=\"y\">",
+       kInvCommas,
+       "<script><!-- document.write('<script src=\"a.js\"></script>'); "
+       "document.write('<a href=\"x\">'); //--></script><a href=y>"},
+      {"escaped script ends at </script>", "<script>a<!--b</script>c<a d=\"e\">", kInvCommas,
+       "<script>a<!--b</script>c<a d=e>"},
+      {"--> leaves the double escape", "<script><!--<script>x-->y</script>z<a b=\"c\">", kInvCommas,
+       "<script><!--<script>x-->y</script>z<a b=c>"},
+      {"longer name does not escape twice", "<script><!--<scripts></script><a b=\"c\">", kInvCommas,
+       "<script><!--<scripts></script><a b=c>"},
+      // The closing tag is a tag to its real ">".
+      {"closing tag swallows a tag", "<IfrAme></IFRAME\t<xmp><script></xmp <n\nt=\"x\"\x0c",
+       kInvCommas, "<IfrAme></IFRAME\t<xmp><script></xmp <n\nt=\"x\"\x0c"},
+      {"closing tag keeps its quotes", "<title>x</title a=\">\"><a b=\"c\">", kInvCommas,
+       "<title>x</title a=\">\"><a b=c>"},
       {"title with > in its tag", "<title x=\"</title>\"><a b=\"c\"></title>", kInvCommas,
        "<title x=\"</title>\"><a b=\"c\"></title>"},
       {"xmp iframe noembed noframes",

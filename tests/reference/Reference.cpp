@@ -456,6 +456,88 @@ bool IsTextElement(const std::string& name) {
   return false;
 }
 
+// Whether "</" + `name` followed by whitespace, "/" or ">" stands at `at`.
+bool IsEndTag(const std::string& text, Index at, const std::string& name) {
+  const std::string closing = "</" + name;
+  const Index after = at + Length(closing);
+  return Matches(text, at, closing) && after < Length(text) &&
+         (IsSpace(text[after]) || text[after] == '/' || text[after] == '>');
+}
+
+// The first end tag of `name` at or after `from`, or the length.
+Index ClosingTag(const std::string& text, Index from, const std::string& name) {
+  Index c = from;
+  while (c < Length(text) && !IsEndTag(text, c, name)) ++c;
+  return c;
+}
+
+// Where a script's text ends: the tokenizer's script data states (HTML
+// Living Standard 13.2.5.4 to 13.2.5.29), one byte at a time. Returns the
+// "<" of the end tag, or the length.
+Index ScriptEnd(const std::string& text, Index from) {
+  enum State {
+    kData,
+    kEscaped,
+    kEscapedDash,
+    kEscapedDashDash,
+    kDoubleEscaped,
+    kDoubleEscapedDash,
+    kDoubleEscapedDashDash
+  } state = kData;
+  auto starts_script = [&](Index at) {  // "script" then whitespace, "/" or ">"
+    return Matches(text, at, "script") && at + 6 < Length(text) &&
+           (IsSpace(text[at + 6]) || text[at + 6] == '/' || text[at + 6] == '>');
+  };
+  for (Index i = from; i < Length(text); ++i) {
+    const char c = text[i];
+    switch (state) {
+      case kData:
+        if (IsEndTag(text, i, "script")) return i;
+        if (Matches(text, i, "<!--")) {
+          state = kEscapedDashDash;
+          i += 3;
+        }
+        break;
+      case kEscaped:
+      case kEscapedDash:
+      case kEscapedDashDash:
+        if (c == '-') {
+          state = state == kEscaped ? kEscapedDash : kEscapedDashDash;
+        } else if (c == '>' && state == kEscapedDashDash) {
+          state = kData;
+        } else if (c == '<') {
+          state = kEscaped;
+          if (IsEndTag(text, i, "script")) return i;
+          if (starts_script(i + 1)) {
+            state = kDoubleEscaped;
+            i += 7;  // the name and the byte after it
+          }
+        } else {
+          state = kEscaped;
+        }
+        break;
+      case kDoubleEscaped:
+      case kDoubleEscapedDash:
+      case kDoubleEscapedDashDash:
+        if (c == '-') {
+          state = state == kDoubleEscaped ? kDoubleEscapedDash : kDoubleEscapedDashDash;
+        } else if (c == '>' && state == kDoubleEscapedDashDash) {
+          state = kData;
+        } else if (c == '<') {
+          state = kDoubleEscaped;
+          if (i + 1 < Length(text) && text[i + 1] == '/' && starts_script(i + 2)) {
+            state = kEscaped;
+            i += 8;  // "/", the name and the byte after it
+          }
+        } else {
+          state = kDoubleEscaped;
+        }
+        break;
+    }
+  }
+  return Length(text);
+}
+
 }  // namespace
 
 void StripAttributeQuotes(std::string& text) {
@@ -470,17 +552,11 @@ void StripAttributeQuotes(std::string& text) {
       Tag tag = TokenizeTag(text, p);
       if (next != '/' && IsTextElement(tag.name)) {
         if (tag.end >= Length(text)) return;  // no room for content and its end
-        // The first "</name" followed by whitespace, "/" or ">".
-        Index c = tag.end;
-        const std::string closing = "</" + tag.name;
-        while (c < Length(text) &&
-               !(Matches(text, c, closing) && c + Length(closing) < Length(text) &&
-                 (IsSpace(text[c + Length(closing)]) || text[c + Length(closing)] == '/' ||
-                  text[c + Length(closing)] == '>'))) {
-          ++c;
-        }
+        const Index c =
+            tag.name == "script" ? ScriptEnd(text, tag.end) : ClosingTag(text, tag.end, tag.name);
         if (c >= Length(text)) return;
-        p = c + 1;
+        // The closing tag is read as a tag and copied whole.
+        p = TokenizeTag(text, c).end;
         continue;
       }
       bool single_quote = false;
@@ -498,8 +574,14 @@ void StripAttributeQuotes(std::string& text) {
     } else if (text.compare(p, 4, "<!--") == 0) {
       p = EndOfComment(text, p);
     } else if (next == '!' && text.compare(p, 9, "<![CDATA[") == 0) {
+      // A comment to the first ">" in HTML, CDATA to "]]>" in SVG: only
+      // where both end alike does the pass go on.
+      const Index first_end = FindFrom(text, ">", p + 9);
       const Index close = FindFrom(text, "]]>", p + 9);
       if (close < 0) return;
+      for (Index k = first_end; k < close + 3; ++k) {
+        if (text[k] == '<') return;
+      }
       p = close + 3;
     } else if (next == '!' || next == '?' || next == '/') {
       const Index close = FindFrom(text, ">", p + 1);
