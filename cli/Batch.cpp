@@ -1,3 +1,16 @@
+// Batches: the mirror's plan, the workers, and the lines they print.
+//
+// Conventions:
+//  1. A mirror is read and written entry by entry through folders held
+//     open (fileio::Folder): no name is followed through a link and no path
+//     grows past one name, so a link left in DST cannot send a write
+//     outside it and a tree deeper than PATH_MAX mirrors like any other.
+//  2. Folders are visited one at a time from a queue of names relative to
+//     SRC, so only a few descriptors are open at once however deep the
+//     tree; a worker opens the folders of its file from the roots.
+//  3. Every entry that cannot be read or written gets its own line and is
+//     counted; nothing stops the rest of the batch.
+
 #include "Batch.h"
 
 #include <algorithm>
@@ -5,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <iostream>
 #include <mutex>
 #include <system_error>
@@ -16,6 +30,9 @@ namespace htmlcompress {
 namespace {
 
 namespace fs = std::filesystem;
+using velmar::fileio::Entry;
+using velmar::fileio::FileInfo;
+using velmar::fileio::Folder;
 
 constexpr std::string_view kHtmlExtensions[] = {".html",  ".htm",  ".shtml",  ".chtml",
                                                 ".asp",   ".cfm",  ".dhtml",  ".dhtm",
@@ -27,6 +44,22 @@ double Saving(std::uintmax_t before, std::uintmax_t after) {
   return before == 0 ? 0.0
                      : 100.0 * (static_cast<double>(before) - static_cast<double>(after)) /
                            static_cast<double>(before);
+}
+
+// The folder at `relative` below `root`, each step without following a link.
+bool OpenFolder(const Folder& root, const fs::path& relative, Folder& folder,
+                std::error_code& error) {
+  const Folder* at = &root;
+  Folder next;
+  for (const fs::path& name : relative) {
+    Folder child;
+    if (!at->Child(name.string(), child, error)) return false;
+    next = std::move(child);
+    at = &next;
+  }
+  if (at == &root) return root.Child(".", folder, error);
+  folder = std::move(next);
+  return true;
 }
 
 // What the workers share: the queue position, the counters, one lock for
@@ -51,48 +84,106 @@ void Report(Progress& progress, const std::string& message) {
   Error(message);
 }
 
-// Gives a written file the permissions (and, for a copy, the time) of its
-// source, as a mirror should.
-void KeepAttributes(const Job& job) {
-  std::error_code ignored;
-  fs::permissions(job.target, fs::status(job.source, ignored).permissions(), ignored);
-  if (!job.compress)
-    fs::last_write_time(job.target, fs::last_write_time(job.source, ignored), ignored);
+std::string ReadFailure(const fs::path& name, const std::error_code& error) {
+  return error == std::errc::not_enough_memory
+             ? "out of memory for " + Quoted(name)
+             : "cannot read " + Quoted(name) + ": " + error.message();
 }
 
-void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompressor& compressor,
-            Progress& progress) {
-  std::error_code error;
-  if (!compressor.LoadFromFile(job.source, error)) {
-    Report(progress, error == std::errc::not_enough_memory
-                         ? "out of memory for " + Quoted(job.source)
-                         : "cannot read " + Quoted(job.source) + ": " + error.message());
-    ++progress.failed;
-    return;
+// A worker's view of the mirror: the folders of the last file, kept open
+// for the next one in the same folder.
+class MirrorFolders {
+ public:
+  explicit MirrorFolders(const Mirror& mirror) : mirror_(mirror) {}
+
+  bool Open(const fs::path& relative_folder, std::error_code& error, fs::path& failed) {
+    if (open_ && relative_folder == at_) return true;
+    open_ = false;
+    if (!OpenFolder(mirror_.source, relative_folder, source_, error)) {
+      failed = mirror_.source_path / relative_folder;
+      return false;
+    }
+    if (!OpenFolder(mirror_.target, relative_folder, target_, error)) {
+      failed = mirror_.target_path / relative_folder;
+      return false;
+    }
+    at_ = relative_folder;
+    open_ = true;
+    return true;
   }
+  const Folder& source() const { return source_; }
+  const Folder& target() const { return target_; }
+
+ private:
+  const Mirror& mirror_;
+  fs::path at_;
+  bool open_ = false;
+  Folder source_;
+  Folder target_;
+};
+
+void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompressor& compressor,
+            MirrorFolders* folders, Progress& progress) {
+  const Mirror* mirror = settings.mirror;
+  const fs::path source_name = mirror ? mirror->source_path / job.source : job.source;
+  const fs::path target_name = mirror ? mirror->target_path / job.target : job.target;
+  auto fail = [&](const std::string& message) {
+    Report(progress, message);
+    ++progress.failed;
+  };
+  std::error_code error;
+  FileInfo info;
+  if (mirror) {
+    fs::path failed;
+    if (!folders->Open(job.source.parent_path(), error, failed)) {
+      return fail("cannot open folder " + Quoted(failed) + ": " + error.message());
+    }
+    const std::string name = job.source.filename().string();
+    velmar::ByteBlock block;
+    if (!folders->source().Info(name, info, error) ||
+        !folders->source().ReadFile(name, block, error)) {
+      return fail(ReadFailure(source_name, error));
+    }
+    compressor.LoadFromBlock(std::move(block));
+  } else if (!compressor.LoadFromFile(job.source, error)) {
+    return fail(ReadFailure(source_name, error));
+  }
+
   PageOutcome outcome;
   if (job.compress) {
     try {
       outcome = CompressPage(compressor, settings.verify);
     } catch (const std::bad_alloc&) {
-      Report(progress, "out of memory for " + Quoted(job.source));
-      ++progress.failed;
-      return;
+      return fail("out of memory for " + Quoted(source_name));
     }
     progress.verify_micros += static_cast<std::int64_t>(outcome.verify_seconds * 1e6);
     if (outcome.kept) {
-      Report(progress, Quoted(job.source) + ": " + *outcome.kept);
+      Report(progress, Quoted(source_name) + ": " + *outcome.kept);
       ++progress.kept;
     }
   }
-  if (!compressor.SaveToFile(job.target, error)) {
-    Report(progress, "cannot write " + Quoted(job.target) + ": " + error.message());
-    ++progress.failed;
-    return;
+
+  const std::string_view document = compressor.Document();
+  if (mirror) {
+    // The copy has the source's permission bits from its first byte on.
+    const std::string name = job.target.filename().string();
+    if (!folders->target().WriteFile(name, {document.data(), document.size()}, error,
+                                     {.permissions = info.permissions})) {
+      return fail("cannot write " + Quoted(target_name) + ": " + error.message());
+    }
+    if (!job.compress) folders->target().SetModified(name, info.modified, error);
+  } else {
+    velmar::fileio::WriteOptions options;
+    if (job.target != job.source) {
+      options.permissions = fs::status(job.source, error).permissions();
+      if (error) options.permissions.reset();
+    }
+    if (!compressor.SaveToFile(job.target, options, error)) {
+      return fail("cannot write " + Quoted(target_name) + ": " + error.message());
+    }
   }
-  KeepAttributes(job);
   const auto before = static_cast<std::uintmax_t>(compressor.Size());
-  const auto after = static_cast<std::uintmax_t>(compressor.Document().size());
+  const auto after = static_cast<std::uintmax_t>(document.size());
   progress.bytes_in += before;
   progress.bytes_out += after;
   ++(job.compress ? progress.compressed : progress.copied);
@@ -100,21 +191,64 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
     std::lock_guard lock(progress.output);
     std::fputs(progress.clear_line, stderr);
     std::fputs(
-        StatsLine(job.source.string(), before, after, settings.verify, outcome.verify_seconds)
+        StatsLine(source_name.string(), before, after, settings.verify, outcome.verify_seconds)
             .c_str(),
         stderr);
   }
+}
+
+// The summary line: what was done, what went wrong, and the figures.
+std::string Summary(const Progress& progress, const BatchSettings& settings, int skipped,
+                    double seconds) {
+  const std::size_t written = progress.compressed + progress.copied;
+  std::string summary = written == 0
+                            ? std::string("nothing compressed")
+                            : std::to_string(progress.compressed.load()) + " files compressed, " +
+                                  std::to_string(progress.copied.load()) + " copied";
+  if (progress.kept) summary += ", " + std::to_string(progress.kept.load()) + " kept uncompressed";
+  if (skipped) summary += ", " + std::to_string(skipped) + " skipped";
+  if (progress.failed) summary += ", " + std::to_string(progress.failed.load()) + " failed";
+  char figures[160];
+  if (written > 0) {
+    std::snprintf(figures, sizeof figures, ", %ju -> %ju bytes (-%.1f%%)", progress.bytes_in.load(),
+                  progress.bytes_out.load(), Saving(progress.bytes_in, progress.bytes_out));
+    summary += figures;
+  }
+  std::snprintf(figures, sizeof figures, ", %.2f s", seconds);
+  summary += figures;
+  if (settings.verify && settings.stats) {
+    std::snprintf(figures, sizeof figures, " (verifying %.2f s of work)",
+                  static_cast<double>(progress.verify_micros.load()) / 1e6);
+    summary += figures;
+  }
+  return summary;
 }
 
 }  // namespace
 
 void Error(const std::string& message) { std::cerr << "htmlcompress: " << message << '\n'; }
 
-// Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
-// "'" + std::string at -O2.
 std::string Quoted(std::string_view name) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  // Built piece by piece: GCC 12 warns falsely (-Wrestrict) about
+  // "'" + std::string at -O2.
   std::string quoted(1, '\'');
-  quoted += name;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      quoted += "\\n";
+    } else if (c == '\t') {
+      quoted += "\\t";
+    } else if (c == '\r') {
+      quoted += "\\r";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      quoted += "\\x";
+      quoted += kHex[byte >> 4];
+      quoted += kHex[byte & 15];
+    } else {
+      quoted += c;
+    }
+  }
   quoted += '\'';
   return quoted;
 }
@@ -153,50 +287,76 @@ bool IsHtmlName(const fs::path& name) {
          std::end(kHtmlExtensions);
 }
 
-bool PlanMirror(const fs::path& source, const fs::path& target, std::vector<Job>& jobs,
-                int& failures) {
+bool PlanMirror(Mirror& mirror, std::vector<Job>& jobs, int& failures, int& skipped) {
   std::error_code error;
-  fs::create_directories(target, error);
-  if (error) {
-    Error("cannot create " + Quoted(target) + ": " + error.message());
+  fs::create_directories(mirror.target_path, error);
+  if (error || !Folder::Open(mirror.target_path, mirror.target, error)) {
+    Error("cannot create " + Quoted(mirror.target_path) + ": " + error.message());
     return false;
   }
-  fs::recursive_directory_iterator entries(source, error);
-  if (error) {
-    Error("cannot read " + Quoted(source) + ": " + error.message());
+  if (!Folder::Open(mirror.source_path, mirror.source, error)) {
+    Error("cannot read " + Quoted(mirror.source_path) + ": " + error.message());
     return false;
   }
-  for (; entries != fs::recursive_directory_iterator(); entries.increment(error)) {
-    if (error) {
-      Error("cannot read " + Quoted(entries->path()) + ": " + error.message());
-      return false;
+  std::deque<fs::path> folders = {fs::path()};
+  std::vector<Entry> entries;
+  while (!folders.empty()) {
+    const fs::path relative = std::move(folders.front());
+    folders.pop_front();
+    Folder source;
+    Folder target;
+    if (!OpenFolder(mirror.source, relative, source, error) || !source.List(entries, error)) {
+      Error("cannot read folder " + Quoted(mirror.source_path / relative) + ": " + error.message());
+      ++failures;
+      continue;
     }
-    const fs::directory_entry& entry = *entries;
-    // Lexically: fs::relative would resolve a link to what it names.
-    const fs::path out = target / entry.path().lexically_relative(source);
-    std::error_code step;
-    if (entry.is_symlink(step)) {
-      // A link is recreated as a link, never followed.
-      const fs::path points_to = fs::read_symlink(entry.path(), step);
-      if (!step && (fs::is_symlink(fs::symlink_status(out)) || fs::exists(out)))
-        fs::remove(out, step);
-      if (!step) fs::create_symlink(points_to, out, step);
-      if (step) {
-        Error("cannot write " + Quoted(out) + ": " + step.message());
-        ++failures;
+    if (!OpenFolder(mirror.target, relative, target, error)) {
+      Error("cannot open folder " + Quoted(mirror.target_path / relative) + ": " + error.message());
+      ++failures;
+      continue;
+    }
+    target.RemoveLeftovers();  // of a killed run
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    for (const Entry& entry : entries) {
+      const fs::path name = relative / entry.name;
+      FileInfo info;
+      switch (entry.kind) {
+        case Entry::kFolder: {
+          Folder made;
+          if (!target.Child(entry.name, made, error, /*create=*/true)) {
+            Error("cannot create folder " + Quoted(mirror.target_path / name) + ": " +
+                  error.message());
+            ++failures;
+            break;
+          }
+          // Set once the folder's files are written: a read-only source
+          // folder must not keep its mirror empty.
+          if (source.Info(entry.name, info, error)) {
+            mirror.folder_permissions.emplace_back(name, info.permissions);
+          }
+          folders.push_back(name);
+          break;
+        }
+        case Entry::kLink: {
+          std::string to;
+          if (!source.ReadLink(entry.name, to, error) || !target.WriteLink(entry.name, to, error)) {
+            Error("cannot write link " + Quoted(mirror.target_path / name) + ": " +
+                  error.message());
+            ++failures;
+          }
+          break;
+        }
+        case Entry::kFile:
+          if (velmar::fileio::IsTemporaryName(entry.name)) break;  // another run's
+          source.Info(entry.name, info, error);
+          jobs.push_back({name, name, IsHtmlName(name), info.size});
+          break;
+        case Entry::kSpecial:
+          Error("skipped " + Quoted(mirror.source_path / name) + ": not a regular file");
+          ++skipped;
+          break;
       }
-    } else if (entry.is_directory(step)) {
-      fs::create_directories(out, step);
-      if (!step) fs::permissions(out, entry.status().permissions(), step);
-      if (step) {
-        Error("cannot create " + Quoted(out) + ": " + step.message());
-        ++failures;
-        entries.disable_recursion_pending();
-      }
-    } else if (entry.is_regular_file(step)) {
-      // A link left in DST by an earlier mirror must not be written through.
-      if (fs::is_symlink(fs::symlink_status(out, step))) fs::remove(out, step);
-      jobs.push_back({entry.path(), out, IsHtmlName(entry.path()), entry.file_size(step)});
     }
   }
   return true;
@@ -207,24 +367,30 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
   std::stable_sort(jobs.begin(), jobs.end(),
                    [](const Job& a, const Job& b) { return a.size > b.size; });
   Progress progress;
+  progress.failed = settings.failed_before;
   if (settings.progress) progress.clear_line = "\r\033[K";
   const auto started = std::chrono::steady_clock::now();
   auto seconds = [&] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   };
 
+  auto work = [&] {
+    velmar::THTMLCompressor compressor;  // each worker owns its own
+    ApplyOptionSet(settings.options, compressor);
+    std::optional<MirrorFolders> folders;
+    if (settings.mirror) folders.emplace(*settings.mirror);
+    for (std::size_t i; (i = progress.next++) < jobs.size(); ++progress.done) {
+      RunJob(jobs[i], settings, compressor, folders ? &*folders : nullptr, progress);
+    }
+  };
+  // The calling thread works too; when the system refuses more threads,
+  // the batch goes on with those it has.
   std::vector<std::thread> workers;
-  const unsigned count = std::max(
-      1u, std::min<unsigned>(settings.jobs,
-                             static_cast<unsigned>(std::max<std::size_t>(jobs.size(), 1))));
-  for (unsigned k = 0; k < count; ++k) {
-    workers.emplace_back([&] {
-      velmar::THTMLCompressor compressor;  // each worker owns its own
-      ApplyOptionSet(settings.options, compressor);
-      for (std::size_t i; (i = progress.next++) < jobs.size(); ++progress.done) {
-        RunJob(jobs[i], settings, compressor, progress);
-      }
-    });
+  const std::size_t wanted =
+      std::min<std::size_t>(settings.jobs, std::max<std::size_t>(jobs.size(), 1));
+  try {
+    while (workers.size() + 1 < wanted) workers.emplace_back(work);
+  } catch (const std::system_error&) {
   }
 
   std::mutex waiting;
@@ -232,18 +398,23 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
   bool all_done = false;
   std::thread bar;
   if (settings.progress) {
-    bar = std::thread([&] {
-      std::unique_lock lock(waiting);
-      while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return all_done; })) {
-        std::lock_guard out(progress.output);
-        const double mb = static_cast<double>(progress.bytes_in) / 1e6;
-        std::fprintf(stderr, "\r\033[K%zu/%zu files, %ju -> %ju bytes, %.1f MB/s",
-                     progress.done.load(), jobs.size(), progress.bytes_in.load(),
-                     progress.bytes_out.load(), mb / std::max(seconds(), 1e-9));
-        std::fflush(stderr);
-      }
-    });
+    try {
+      bar = std::thread([&] {
+        std::unique_lock lock(waiting);
+        while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return all_done; })) {
+          std::lock_guard out(progress.output);
+          const double mb = static_cast<double>(progress.bytes_in) / 1e6;
+          std::fprintf(stderr, "\r\033[K%zu/%zu files, %ju -> %ju bytes, %.1f MB/s",
+                       progress.done.load(), jobs.size(), progress.bytes_in.load(),
+                       progress.bytes_out.load(), mb / std::max(seconds(), 1e-9));
+          std::fflush(stderr);
+        }
+      });
+    } catch (const std::system_error&) {
+      progress.clear_line = "";  // no progress line, then
+    }
   }
+  work();
   for (std::thread& worker : workers) worker.join();
   {
     std::lock_guard lock(waiting);
@@ -255,24 +426,20 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
     std::fputs("\r\033[K", stderr);
   }
 
-  if (!settings.quiet) {
-    std::string summary = std::to_string(progress.compressed.load()) + " files compressed, " +
-                          std::to_string(progress.copied.load()) + " copied";
-    if (progress.kept)
-      summary += ", " + std::to_string(progress.kept.load()) + " kept uncompressed";
-    if (progress.failed) summary += ", " + std::to_string(progress.failed.load()) + " failed";
-    char figures[160];
-    std::snprintf(figures, sizeof figures, ", %ju -> %ju bytes (-%.1f%%), %.2f s",
-                  progress.bytes_in.load(), progress.bytes_out.load(),
-                  Saving(progress.bytes_in, progress.bytes_out), seconds());
-    summary += figures;
-    if (settings.verify && settings.stats) {
-      std::snprintf(figures, sizeof figures, " (verifying %.2f s of work)",
-                    static_cast<double>(progress.verify_micros.load()) / 1e6);
-      summary += figures;
+  if (settings.mirror) {
+    std::error_code error;
+    for (const auto& [name, permissions] : settings.mirror->folder_permissions) {
+      Folder parent;
+      Folder folder;
+      if (!OpenFolder(settings.mirror->target, name.parent_path(), parent, error) ||
+          !parent.Child(name.filename().string(), folder, error, true, permissions)) {
+        Error("cannot set the permissions of " + Quoted(settings.mirror->target_path / name) +
+              ": " + error.message());
+        ++progress.failed;
+      }
     }
-    Error(summary);
   }
+  if (!settings.quiet) Error(Summary(progress, settings, settings.skipped_before, seconds()));
   return progress.failed + progress.kept;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@
 #include "Batch.h"
 #include "CompressPage.h"
 #include "HTMLCompressor.h"
+#include "Interrupts.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -146,6 +148,7 @@ std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
   return std::nullopt;
 }
 
+// Throws std::bad_alloc when the input does not fit in memory.
 bool ReadStandardInput(std::string& bytes) {
   char chunk[1 << 16];
   while (std::size_t got = std::fread(chunk, 1, sizeof chunk, stdin)) bytes.append(chunk, got);
@@ -171,27 +174,47 @@ int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
   settings.verify = flags.verify;
   settings.progress = !flags.quiet && ::isatty(2);
   std::vector<htmlcompress::Job> jobs;
-  int failures = 0;
   std::error_code error;
+  htmlcompress::Mirror mirror;
   if (flags.recursive) {
-    const fs::path source = flags.files[0];
-    const fs::path target = flags.files[1];
-    if (!fs::is_directory(source, error)) {
-      Error("cannot read " + Quoted(source.string()) + ": " +
+    mirror.source_path = flags.files[0];
+    mirror.target_path = flags.files[1];
+    if (!fs::is_directory(mirror.source_path, error)) {
+      Error("cannot read " + Quoted(mirror.source_path.string()) + ": " +
             (error ? error.message() : std::string("Not a directory")));
       return kExitFailure;
     }
     // A mirror inside its own source would copy itself without end.
-    const fs::path from = fs::weakly_canonical(source, error);
-    const fs::path to = fs::weakly_canonical(target, error);
+    const fs::path from = fs::weakly_canonical(mirror.source_path, error);
+    const fs::path to = fs::weakly_canonical(mirror.target_path, error);
     const auto [end, rest] = std::mismatch(from.begin(), from.end(), to.begin(), to.end());
     if (end == from.end()) {
-      Error(Quoted(target.string()) + " lies inside " + Quoted(source.string()) +
-            ": the mirror would copy itself");
+      Error(Quoted(mirror.target_path.string()) + " lies inside " +
+            Quoted(mirror.source_path.string()) + ": the mirror would copy itself");
       return kExitUsage;
     }
-    if (!htmlcompress::PlanMirror(source, target, jobs, failures)) return kExitFailure;
+    if (!htmlcompress::PlanMirror(mirror, jobs, settings.failed_before, settings.skipped_before)) {
+      return kExitFailure;
+    }
+    settings.mirror = &mirror;
   } else {
+    // A file named twice is compressed once; two files that would land on
+    // one name in --out-dir are refused before anything is written.
+    std::map<fs::path, fs::path> targets;
+    for (const std::string& file : flags.files) {
+      const fs::path source = fs::path(file).lexically_normal();
+      const fs::path target =
+          flags.in_place ? source : fs::path(flags.out_dir) / fs::path(file).filename();
+      const auto [it, added] = targets.try_emplace(target, source);
+      if (added) {
+        jobs.push_back({source, target, true, fs::file_size(source, error)});
+      } else if (it->second != source) {
+        Error("--out-dir would write both " + Quoted(it->second.string()) + " and " +
+              Quoted(source.string()) + " to " + Quoted(target.string()) +
+              " (see htmlcompress --help)");
+        return kExitUsage;
+      }
+    }
     if (!flags.out_dir.empty()) {
       fs::create_directories(flags.out_dir, error);
       if (error) {
@@ -199,13 +222,8 @@ int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
         return kExitFailure;
       }
     }
-    for (const std::string& file : flags.files) {
-      const fs::path target =
-          flags.in_place ? fs::path(file) : fs::path(flags.out_dir) / fs::path(file).filename();
-      jobs.push_back({file, target, true, fs::file_size(file, error)});
-    }
   }
-  failures += htmlcompress::RunJobs(std::move(jobs), settings);
+  const int failures = htmlcompress::RunJobs(std::move(jobs), settings);
   return failures == 0 ? kExitSuccess : kExitFailure;
 }
 
@@ -283,5 +301,13 @@ int main(int argc, char** argv) {
   // temporary file be removed, rather than the process being killed.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
-  return RealMain(argc, argv);
+  // Before any other thread starts, so that all of them leave the signals
+  // to it.
+  htmlcompress::HandleInterrupts();
+  try {
+    return RealMain(argc, argv);
+  } catch (const std::bad_alloc&) {
+    Error("out of memory");
+    return kExitFailure;
+  }
 }

@@ -42,6 +42,13 @@ bool THTMLCompressor::LoadFromMemory(std::span<const char> bytes) noexcept {
   return true;
 }
 
+void THTMLCompressor::LoadFromBlock(ByteBlock&& bytes) noexcept {
+  Clear();
+  FSize = static_cast<std::int64_t>(bytes.size());
+  FBuffer = std::move(bytes);
+  FLoaded = true;
+}
+
 void THTMLCompressor::Compress() {
   if (!FLoaded || FCompressed) return;
   // The passes rewrite the document block itself: they only ever shorten
@@ -99,12 +106,18 @@ bool THTMLCompressor::SaveToFile(const std::filesystem::path& file_name) {
 
 bool THTMLCompressor::SaveToFile(const std::filesystem::path& file_name,
                                  std::error_code& error) noexcept {
+  return SaveToFile(file_name, fileio::WriteOptions{}, error);
+}
+
+bool THTMLCompressor::SaveToFile(const std::filesystem::path& file_name,
+                                 const fileio::WriteOptions& options,
+                                 std::error_code& error) noexcept {
   if (!FLoaded) {
     error = std::make_error_code(std::errc::invalid_argument);  // nothing loaded
     return false;
   }
   const std::string_view document = Document();
-  return fileio::ReplaceFile(file_name, {document.data(), document.size()}, error);
+  return fileio::ReplaceFile(file_name, {document.data(), document.size()}, error, options);
 }
 
 std::string_view THTMLCompressor::Document() const noexcept {

@@ -60,9 +60,13 @@
 //
 // SaveToFile never leaves a half-written file: it writes a temporary file in
 // the target's folder, flushes it to disk and renames it over the target.
-// On failure the old target is untouched and the temporary file is removed.
-// A replaced target keeps its permission bits. Source and target may be the
-// same file.
+// The temporary file has its final permission bits before its first byte,
+// and on Linux no name until just before the rename. On failure the old
+// target is untouched and the temporary file is gone. A replaced target
+// keeps its permission bits and, where the process may, its owner. A
+// symbolic link is followed to the file it names (created if missing); a
+// FIFO or a character device, such as /dev/null, is written to as a
+// stream. Source and target may be the same file.
 
 #ifndef VELMAR_ENGINE_HTMLCOMPRESSOR_H_
 #define VELMAR_ENGINE_HTMLCOMPRESSOR_H_
@@ -74,6 +78,7 @@
 #include <system_error>
 
 #include "ByteBlock.h"
+#include "FileIo.h"
 
 namespace velmar {
 
@@ -100,6 +105,8 @@ class THTMLCompressor {
   // The same for bytes held in memory (standard input, tests). Fails only
   // when memory runs out, leaving the component empty.
   [[nodiscard]] bool LoadFromMemory(std::span<const char> bytes) noexcept;
+  // Takes over a block read elsewhere (a folder's file), without a copy.
+  void LoadFromBlock(ByteBlock&& bytes) noexcept;
 
   // Runs the passes that the options select over the loaded document and
   // keeps the result in its place (state Compressed). Does nothing when no
@@ -112,6 +119,11 @@ class THTMLCompressor {
   // cannot be written; see SAVING above.
   [[nodiscard]] bool SaveToFile(const std::filesystem::path& file_name);
   [[nodiscard]] bool SaveToFile(const std::filesystem::path& file_name,
+                                std::error_code& error) noexcept;
+  // With the file's permission bits, or the name itself replaced rather than
+  // a link followed or a FIFO written to (see FileIo.h).
+  [[nodiscard]] bool SaveToFile(const std::filesystem::path& file_name,
+                                const fileio::WriteOptions& options,
                                 std::error_code& error) noexcept;
 
   // The current document (empty in state New). The view is valid until the

@@ -1,66 +1,13 @@
 // The htmlcompress command, run as a real process: exit statuses, messages,
 // standard input and output.
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
+#include "CliSupport.h"
 #include "HtmlGenerator.h"
 
+namespace velmar::testing {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-class CliTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "htmlcompress-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path Path(const std::string& name) const { return folder_ / name; }
-  static void Write(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-  }
-  static std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-
-  // Runs htmlcompress with `arguments` (shell words) in the test's folder.
-  // `prefix` runs first in the same shell (a resource limit, say).
-  Outcome Htmlcompress(const std::string& arguments, const std::string& input = "",
-                       const std::string& prefix = "") {
-    Write(Path(".stdin"), input);
-    const std::string command = "cd '" + folder_.string() + "' && " + prefix +
-                                "'" HTMLCOMPRESS_BINARY "' " + arguments +
-                                " <.stdin >.stdout 2>.stderr";
-    const int raw = std::system(command.c_str());
-    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(Path(".stdout")),
-                Read(Path(".stderr"))};
-    return run;
-  }
-
-  fs::path folder_;
-};
 
 TEST_F(CliTest, CompressesOneFileIntoAnotherSilently) {
   Write(Path("a.html"), "<p align=\"center\">\r\n  <strong>Hi</strong></p>\r\n");
@@ -169,39 +116,6 @@ TEST_F(CliTest, VerifyPassesGeneratedPagesUnderEveryOptionSet) {
   }
 }
 
-// Batches: a small site made by the test.
-class BatchTest : public CliTest {
- protected:
-  void MakeSite() {
-    fs::create_directories(Path("site/sub"));
-    Write(Path("site/index.html"), "<p>a  b</p>\r\n");
-    Write(Path("site/sub/Page.HTM"), "<EM>z</EM>");
-    Write(Path("site/style.css"), "x  y\r\n");
-    Write(Path("site/logo.png"), std::string("\x89PNG\r\n\0  ", 10));
-    fs::last_write_time(Path("site/style.css"), fs::file_time_type::clock::now() - 100h);
-    fs::permissions(Path("site/style.css"), fs::perms::owner_read | fs::perms::owner_write);
-    fs::create_symlink("index.html", Path("site/link.html"));
-  }
-  // Every entry under `root`: relative name, kind and content.
-  std::string Tree(const std::string& root) const {
-    std::vector<std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(Path(root))) {
-      const std::string name = entry.path().lexically_relative(Path(root)).string();
-      if (entry.is_symlink()) {
-        entries.push_back(name + " -> " + fs::read_symlink(entry.path()).string());
-      } else if (entry.is_regular_file()) {
-        entries.push_back(name + ": " + Read(entry.path()));
-      } else {
-        entries.push_back(name + "/");
-      }
-    }
-    std::sort(entries.begin(), entries.end());
-    std::string tree;
-    for (const std::string& e : entries) tree += e + "\n";
-    return tree;
-  }
-};
-
 TEST_F(BatchTest, MirrorCompressesHtmlAndCopiesTheRest) {
   MakeSite();
   const Outcome run = Htmlcompress("--recursive site dist");
@@ -306,3 +220,4 @@ TEST_F(CliTest, HelpAndVersion) {
 }
 
 }  // namespace
+}  // namespace velmar::testing

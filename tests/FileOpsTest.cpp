@@ -15,8 +15,10 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 
+#include "FileIo.h"
 #include "HTMLCompressor.h"
 
 namespace velmar {
@@ -253,6 +255,81 @@ TEST_F(FileOpsTest, SymbolicLinkTargetIsWrittenThrough) {
   ASSERT_TRUE(compressor.SaveToFile(Path("link.html")));
   EXPECT_TRUE(fs::is_symlink(Path("link.html")));
   EXPECT_EQ(Read(Path("real.html")), "new");
+}
+
+// The temporary file is never readable by more users than the file it
+// becomes: its permission bits are final before its first byte.
+TEST_F(FileOpsTest, TemporaryFileHasItsFinalModeBeforeTheFirstWrite) {
+  using fs::perms;
+  Write(Path("shared.html"), "old");
+  fs::permissions(Path("shared.html"), perms::owner_read | perms::owner_write | perms::group_read);
+  const mode_t old_mask = ::umask(022);
+  const struct {
+    const char* name;
+    const char* file;
+    std::optional<perms> asked;
+    unsigned expected;
+  } cases[] = {
+      {"a private copy", "private.html", perms::owner_read | perms::owner_write, 0600},
+      {"the replaced file's bits", "shared.html", std::nullopt, 0640},
+      {"a new file under the umask", "new.html", std::nullopt, 0644},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    unsigned mode = 0;
+    fileio::FaultPlan watch;
+    watch.mode_at_first_write = &mode;
+    std::error_code error;
+    EXPECT_TRUE(fileio::ReplaceFile(Path(c.file), std::string_view("new"), error,
+                                    {.permissions = c.asked}, &watch))
+        << error.message();
+    EXPECT_EQ(mode, c.expected);
+    EXPECT_EQ(static_cast<unsigned>(fs::status(Path(c.file)).permissions()), c.expected);
+  }
+  ::umask(old_mask);
+}
+
+// A FIFO or a device is written to as cp writes to it; a link is followed,
+// even where nothing is at its end; a loop of links is an error.
+TEST_F(FileOpsTest, SpecialTargets) {
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  const pid_t reader = ::fork();
+  if (reader == 0) {
+    std::ifstream in(Path("fifo"), std::ios::binary);
+    const std::string got{std::istreambuf_iterator<char>(in), {}};
+    ::_exit(got == "new" ? 0 : 1);
+  }
+  std::error_code error;
+  EXPECT_TRUE(fileio::ReplaceFile(Path("fifo"), std::string_view("new"), error));
+  int status = 0;
+  ::waitpid(reader, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(fs::is_fifo(Path("fifo")));
+
+  EXPECT_TRUE(fileio::ReplaceFile("/dev/null", std::string_view("new"), error)) << error.message();
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  fs::create_directory(Path("sub"));
+  fs::create_symlink("sub/made.html", Path("dangling"));
+  EXPECT_TRUE(fileio::ReplaceFile(Path("dangling"), std::string_view("new"), error));
+  EXPECT_TRUE(fs::is_symlink(Path("dangling")));
+  EXPECT_EQ(Read(Path("sub/made.html")), "new");
+
+  fs::create_symlink("loop-b", Path("loop-a"));
+  fs::create_symlink("loop-a", Path("loop-b"));
+  EXPECT_FALSE(fileio::ReplaceFile(Path("loop-a"), std::string_view("new"), error));
+  EXPECT_EQ(error, std::errc::too_many_symbolic_link_levels) << error.message();
+  EXPECT_TRUE(fs::is_symlink(Path("loop-a")));
+}
+
+// The temporary name does not grow with the target's, so any name the file
+// system takes can be a target.
+TEST_F(FileOpsTest, LongestTargetNamesWork) {
+  const std::string name = std::string(250, 'n') + ".html";
+  std::error_code error;
+  EXPECT_TRUE(fileio::ReplaceFile(Path(name), std::string_view("new"), error)) << error.message();
+  EXPECT_EQ(Read(Path(name)), "new");
+  EXPECT_EQ(EntryCount(), 1u);
 }
 
 }  // namespace

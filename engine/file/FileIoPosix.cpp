@@ -1,5 +1,22 @@
 // POSIX implementation of FileIo.h.
+//
+// Conventions:
+//  1. Every file is written by Replace(): a temporary file in the target's
+//     folder, made with mode 0600 (0666 under the umask for a new file that
+//     takes the default), given the old file's owner and its final
+//     permission bits before its first byte, written, flushed, and renamed
+//     over the target with renameat() relative to the folder's descriptor.
+//  2. On Linux the temporary file is made with O_TMPFILE and gets a name
+//     only just before the rename; elsewhere, or on a file system without
+//     it, it has its name from the start.
+//  3. A temporary file with a name is in the pending registry from just
+//     before it is named until its rename or removal, so that a signal can
+//     remove it (RemovePendingTemporaries).
+//  4. Folder operations take names, never paths: each is relative to an
+//     open descriptor and none follows a link (O_NOFOLLOW,
+//     AT_SYMLINK_NOFOLLOW), so no path grows past one name.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,27 +26,38 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FileIo.h"
+#include "FileIoShared.h"
 
 namespace velmar::fileio {
 namespace {
 
+namespace fs = std::filesystem;
+
 std::error_code LastError() { return {errno, std::system_category()}; }
+std::error_code Errno(int value) { return {value, std::system_category()}; }
 
 // Closes the descriptor when it goes out of scope.
 class FileDescriptor {
  public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
   ~FileDescriptor() { Close(); }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  // Takes `fd` in place of the one held, which is closed.
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
   // Returns false, with errno set, when closing reports an error.
   bool Close() {
     if (fd_ < 0) return true;
@@ -51,6 +79,39 @@ bool Injected(int error) {
   return true;
 }
 
+// ---------------------------------------------------------- temporary names
+
+// The named temporary files of saves in progress (convention 3).
+class PendingTemporaries {
+ public:
+  void Add(int folder, const std::string& name) {
+    std::lock_guard lock(mutex_);
+    entries_.emplace_back(folder, name);
+  }
+  void Remove(int folder, const std::string& name) {
+    std::lock_guard lock(mutex_);
+    const auto it = std::find(entries_.begin(), entries_.end(), std::make_pair(folder, name));
+    if (it != entries_.end()) entries_.erase(it);
+  }
+  void UnlinkAll() {
+    std::lock_guard lock(mutex_);
+    for (const auto& [folder, name] : entries_) ::unlinkat(folder, name.c_str(), 0);
+    entries_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::pair<int, std::string>> entries_;
+};
+
+// Process-wide, as the signals that use it are.
+PendingTemporaries& Pending() {
+  static PendingTemporaries pending;
+  return pending;
+}
+
+// ----------------------------------------------------------------- reading
+
 // Reads up to `count` bytes, retrying after interruptions and partial reads;
 // returns the number read (less only at the end of the file), or -1.
 std::int64_t ReadFully(int fd, char* into, std::int64_t count, const FaultPlan& faults) {
@@ -69,6 +130,61 @@ std::int64_t ReadFully(int fd, char* into, std::int64_t count, const FaultPlan& 
   }
   return done;
 }
+
+// Reads a stream of unknown length to its end.
+bool ReadStream(int fd, ByteBlock& block, std::error_code& error, const FaultPlan& faults) {
+  std::vector<char> bytes(1 << 16);
+  std::size_t used = 0;
+  while (true) {
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const std::int64_t got =
+        ReadFully(fd, bytes.data() + used, static_cast<std::int64_t>(bytes.size() - used), faults);
+    if (got < 0) {
+      error = LastError();
+      return false;
+    }
+    used += static_cast<std::size_t>(got);
+    if (used < bytes.size()) break;
+  }
+  block = ByteBlock::Allocate(used);
+  if (used != 0) std::memcpy(block.data(), bytes.data(), used);
+  return true;
+}
+
+// Reads the open file `fd` whole (see ReadWholeFile). Throws std::bad_alloc.
+bool ReadOpenFile(int fd, ByteBlock& block, std::error_code& error, const FaultPlan& faults) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    error = LastError();
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    error = Errno(EISDIR);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) return ReadStream(fd, block, error, faults);
+  const std::int64_t size = info.st_size;
+  if (static_cast<std::uint64_t>(size) > PTRDIFF_MAX) {
+    error = std::make_error_code(std::errc::not_enough_memory);
+    return false;
+  }
+  ByteBlock bytes = ByteBlock::Allocate(static_cast<std::size_t>(size));
+  const std::int64_t got = ReadFully(fd, bytes.data(), size, faults);
+  if (got < 0) {
+    error = LastError();
+    return false;
+  }
+  char more;
+  if (got != size || ::read(fd, &more, 1) > 0) {
+    error = MakeError(Failure::kChangedWhileRead);
+    return false;
+  }
+  block = std::move(bytes);
+  error.clear();
+  return true;
+}
+
+// ----------------------------------------------------------------- writing
 
 bool WriteFully(int fd, const char* from, std::size_t count, const FaultPlan& faults) {
   std::int64_t written = 0;
@@ -93,60 +209,166 @@ bool WriteFully(int fd, const char* from, std::size_t count, const FaultPlan& fa
   return true;
 }
 
-// Reads a stream of unknown length to its end.
-bool ReadStream(int fd, ByteBlock& block, std::error_code& error, const FaultPlan& faults) {
-  std::vector<char> bytes(1 << 16);
-  std::size_t used = 0;
-  while (true) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::int64_t got =
-        ReadFully(fd, bytes.data() + used, static_cast<std::int64_t>(bytes.size() - used), faults);
-    if (got < 0) {
-      error = LastError();
-      return false;
-    }
-    used += static_cast<std::size_t>(got);
-    if (used < bytes.size()) break;
+// Writes to a FIFO or a device as a stream, as cp does: no temporary file
+// and no rename, which such a file cannot take.
+bool WriteStream(const fs::path& target, std::span<const char> bytes, std::error_code& error,
+                 const FaultPlan& faults) {
+  FileDescriptor file(::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  if (!file.valid() || !WriteFully(file.get(), bytes.data(), bytes.size(), faults) ||
+      !file.Close()) {
+    error = LastError();
+    return false;
   }
-  block = ByteBlock::Allocate(used);
-  if (used != 0) std::memcpy(block.data(), bytes.data(), used);
+  error.clear();
   return true;
 }
 
-// Opens a new file beside `target`, named so that it does not clash.
-int CreateTemporaryBeside(const std::filesystem::path& target, std::string& temp_name) {
-  std::random_device random;
-  const std::filesystem::path folder = target.parent_path();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const unsigned long long tag =
-        (static_cast<unsigned long long>(random()) << 32) ^ random() ^ ::getpid();
-    std::string name(1, '.');
-    name += target.filename().string();
-    name += '.';
-    name += std::to_string(tag);
-    name += ".tmp";
-    temp_name = (folder.empty() ? std::filesystem::path(name) : folder / name).string();
-    const int fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
+// Whether O_TMPFILE files can be given a name: through AT_EMPTY_PATH (with
+// the capability it needs) or through /proc.
+bool CanNameUnnamedFiles() {
+  static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+  return can;
 }
 
-// Flushes the folder entry of a renamed file; a failure here loses nothing
-// that the rename has not already made visible, so it is not reported.
-void SyncFolderOf(const std::filesystem::path& file) {
-  const std::filesystem::path folder = file.parent_path();
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
+// Links the unnamed file `fd` into `folder` under a new temporary name.
+bool NameUnnamedFile(int fd, int folder, std::string& temp_name) {
+#ifdef O_TMPFILE
+  const std::string by_proc = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_name = NewTemporaryName();
+    Pending().Add(folder, temp_name);
+    if (::linkat(fd, "", folder, temp_name.c_str(), AT_EMPTY_PATH) == 0 ||
+        ::linkat(AT_FDCWD, by_proc.c_str(), folder, temp_name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return true;
+    }
+    const int reason = errno;
+    Pending().Remove(folder, temp_name);
+    errno = reason;
+    if (errno != EEXIST) return false;
   }
+#else
+  (void)fd, (void)folder, (void)temp_name;
+#endif
+  errno = EEXIST;
+  return false;
+}
+
+// Replaces `name` in `folder` by `bytes` (convention 1).
+bool Replace(int folder, const std::string& name, std::span<const char> bytes,
+             const WriteOptions& options, std::error_code& error, const FaultPlan& faults) {
+  struct stat old {};
+  const bool exists = ::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists && S_ISDIR(old.st_mode)) {
+    error = Errno(EISDIR);
+    return false;
+  }
+  const bool replaces_file = exists && S_ISREG(old.st_mode);
+  std::optional<mode_t> mode;
+  if (options.permissions) {
+    mode = static_cast<mode_t>(*options.permissions) & 07777;
+  } else if (replaces_file) {
+    mode = old.st_mode & 07777;
+  }
+  // No moment exists when the new file is readable by more than its final
+  // bits allow: it starts at 0600 (or under the umask, which is final).
+  const mode_t create_mode = mode ? 0600 : 0666;
+
+  FileDescriptor temp;
+  std::string temp_name;  // empty while the file has no name
+#ifdef O_TMPFILE
+  if (CanNameUnnamedFiles()) {
+    temp.Reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, create_mode));
+    if (!temp.valid() && errno != EISDIR && errno != EOPNOTSUPP && errno != EINVAL) {
+      error = LastError();
+      return false;
+    }
+  }
+#endif
+  for (int attempt = 0; !temp.valid() && attempt < 100; ++attempt) {
+    temp_name = NewTemporaryName();
+    Pending().Add(folder, temp_name);
+    temp.Reset(
+        ::openat(folder, temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, create_mode));
+    if (temp.valid()) break;
+    const int reason = errno;
+    Pending().Remove(folder, temp_name);
+    temp_name.clear();
+    if (reason != EEXIST) {
+      error = Errno(reason);
+      return false;
+    }
+  }
+  if (!temp.valid()) {
+    error = Errno(EEXIST);
+    return false;
+  }
+  auto fail = [&](int reason) {
+    error = Errno(reason);
+    temp.Close();
+    if (!temp_name.empty()) {
+      ::unlinkat(folder, temp_name.c_str(), 0);
+      Pending().Remove(folder, temp_name);
+    }
+    return false;
+  };
+  if (replaces_file && ::fchown(temp.get(), old.st_uid, old.st_gid) != 0) {
+    // Only a privileged process may give a file away; the mode still holds.
+  }
+  // After the owner: changing it may clear the set-id bits.
+  if (mode && ::fchmod(temp.get(), *mode) != 0) return fail(errno);
+  if (faults.mode_at_first_write != nullptr) {
+    struct stat info {};
+    ::fstat(temp.get(), &info);
+    *faults.mode_at_first_write = info.st_mode & 07777;
+  }
+  if (!WriteFully(temp.get(), bytes.data(), bytes.size(), faults)) return fail(errno);
+  if (Injected(faults.fsync_error) || ::fsync(temp.get()) != 0) return fail(errno);
+  if (temp_name.empty() && !NameUnnamedFile(temp.get(), folder, temp_name)) return fail(errno);
+  if (!temp.Close() || Injected(faults.close_error)) return fail(errno);
+  if (Injected(faults.rename_error) ||
+      ::renameat(folder, temp_name.c_str(), folder, name.c_str()) != 0) {
+    return fail(errno);
+  }
+  Pending().Remove(folder, temp_name);
+  // Flushing the folder entry loses nothing the rename has not already
+  // made visible if it fails, so it is not reported.
+  ::fsync(folder);
+  error.clear();
+  return true;
+}
+
+// Opens the folder of `file` for Replace.
+bool OpenParent(const fs::path& file, FileDescriptor& folder, std::error_code& error) {
+  const fs::path parent = file.parent_path();
+  folder.Reset(::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) error = LastError();
+  return folder.valid();
+}
+
+// Where the chain of links from `link` ends, when it ends at nothing.
+bool FollowDangling(fs::path link, fs::path& end, std::error_code& error) {
+  for (int hop = 0; hop < 40; ++hop) {
+    std::vector<char> target(PATH_MAX + 1);
+    const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+    if (length < 0) {
+      error = LastError();
+      return false;
+    }
+    const fs::path next(std::string(target.data(), static_cast<std::size_t>(length)));
+    link = next.is_absolute() ? next : link.parent_path() / next;
+    struct stat info {};
+    if (::lstat(link.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      end = link;
+      return true;
+    }
+  }
+  error = Errno(ELOOP);
+  return false;
 }
 
 }  // namespace
 
-bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std::error_code& error,
+bool ReadWholeFile(const fs::path& file_name, ByteBlock& block, std::error_code& error,
                    const FaultPlan* fault_plan) noexcept {
   const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
@@ -155,104 +377,339 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std
       error = LastError();
       return false;
     }
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0) {
-      error = LastError();
-      return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-      error = std::make_error_code(std::errc::is_a_directory);
-      return false;
-    }
-    if (!S_ISREG(info.st_mode)) return ReadStream(file.get(), block, error, faults);
-
-    const std::int64_t size = info.st_size;
-    if (static_cast<std::uint64_t>(size) > PTRDIFF_MAX) {
-      error = std::make_error_code(std::errc::not_enough_memory);
-      return false;
-    }
-    ByteBlock bytes = ByteBlock::Allocate(static_cast<std::size_t>(size));
-    const std::int64_t got = ReadFully(file.get(), bytes.data(), size, faults);
-    if (got != size) {
-      error = got < 0 ? LastError() : std::make_error_code(std::errc::io_error);
-      return false;
-    }
-    block = std::move(bytes);
-    error.clear();
-    return true;
+    return ReadOpenFile(file.get(), block, error, faults);
   } catch (const std::bad_alloc&) {
     error = std::make_error_code(std::errc::not_enough_memory);
     return false;
   } catch (...) {
-    error = std::make_error_code(std::errc::io_error);
+    error = Errno(EIO);
     return false;
   }
 }
 
-bool ReplaceFile(const std::filesystem::path& file_name, std::span<const char> bytes,
-                 std::error_code& error, const FaultPlan* fault_plan) noexcept {
+bool ReplaceFile(const fs::path& file_name, std::span<const char> bytes, std::error_code& error,
+                 const WriteOptions& options, const FaultPlan* fault_plan) noexcept {
   const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
-    if (file_name.empty()) {
-      error = std::make_error_code(std::errc::no_such_file_or_directory);
+    if (file_name.empty() || !file_name.has_filename()) {
+      error = Errno(file_name.empty() ? ENOENT : EISDIR);
       return false;
     }
-    std::filesystem::path target = file_name;
-    struct stat info {};
-    bool exists = ::lstat(target.c_str(), &info) == 0;
-    if (exists && S_ISLNK(info.st_mode)) {
-      if (char* resolved = ::realpath(target.c_str(), nullptr)) {
-        target = resolved;
-        std::free(resolved);
-        exists = ::stat(target.c_str(), &info) == 0;
+    fs::path target = file_name;
+    if (!options.replace_name) {
+      struct stat info {};
+      if (::lstat(target.c_str(), &info) == 0) {
+        if (S_ISLNK(info.st_mode)) {
+          if (::stat(target.c_str(), &info) != 0) {
+            if (errno != ENOENT) {
+              error = LastError();  // a link loop among others
+              return false;
+            }
+            if (!FollowDangling(file_name, target, error)) return false;
+            info = {};
+          } else if (S_ISREG(info.st_mode)) {
+            char* resolved = ::realpath(file_name.c_str(), nullptr);
+            if (resolved == nullptr) {
+              error = LastError();
+              return false;
+            }
+            target = resolved;
+            std::free(resolved);
+          }
+        }
+        if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) {
+          return WriteStream(file_name, bytes, error, faults);
+        }
+        if (S_ISDIR(info.st_mode)) {
+          error = Errno(EISDIR);
+          return false;
+        }
+        if (info.st_mode != 0 && !S_ISREG(info.st_mode)) {
+          error = MakeError(Failure::kNotRegular);
+          return false;
+        }
       }
     }
-    if (exists && S_ISDIR(info.st_mode)) {
-      error = std::make_error_code(std::errc::is_a_directory);
-      return false;
-    }
-
-    std::string temp_name;
-    FileDescriptor temp(CreateTemporaryBeside(target, temp_name));
-    if (!temp.valid()) {
-      error = LastError();
-      return false;
-    }
-    auto fail = [&]() {
-      error = LastError();
-      temp.Close();
-      ::unlink(temp_name.c_str());
-      return false;
-    };
-    if (exists && S_ISREG(info.st_mode)) {
-      // The owner first: changing it may clear the set-id bits.
-      if (::fchown(temp.get(), info.st_uid, info.st_gid) != 0) {
-        // Only a privileged process may give a file away; keep the mode.
-      }
-      if (::fchmod(temp.get(), info.st_mode & 07777) != 0) return fail();
-    }
-    if (!WriteFully(temp.get(), bytes.data(), bytes.size(), faults)) return fail();
-    if (Injected(faults.fsync_error) || ::fsync(temp.get()) != 0) return fail();
-    if (!temp.Close() || Injected(faults.close_error)) {
-      error = LastError();
-      ::unlink(temp_name.c_str());
-      return false;
-    }
-    if (Injected(faults.rename_error) || ::rename(temp_name.c_str(), target.c_str()) != 0) {
-      error = LastError();
-      ::unlink(temp_name.c_str());
-      return false;
-    }
-    SyncFolderOf(target);
-    error.clear();
-    return true;
+    FileDescriptor folder;
+    if (!OpenParent(target, folder, error)) return false;
+    return Replace(folder.get(), target.filename().string(), bytes, options, error, faults);
   } catch (const std::bad_alloc&) {
     error = std::make_error_code(std::errc::not_enough_memory);
     return false;
   } catch (...) {
-    error = std::make_error_code(std::errc::io_error);
+    error = Errno(EIO);
     return false;
   }
+}
+
+void RemovePendingTemporaries() noexcept { Pending().UnlinkAll(); }
+
+// ------------------------------------------------------------------ Folder
+
+Folder::~Folder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Folder::Folder(Folder&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool Folder::valid() const noexcept { return fd_ >= 0; }
+
+bool Folder::Open(const fs::path& path, Folder& folder, std::error_code& error) noexcept {
+  const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error = LastError();
+    return false;
+  }
+  folder = Folder();
+  folder.fd_ = fd;
+  return true;
+}
+
+bool Folder::Child(std::string_view name, Folder& child, std::error_code& error, bool create,
+                   std::optional<fs::perms> permissions) const noexcept {
+  try {
+    const std::string entry(name);
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(fd_, entry.c_str(), kFlags);
+    if (fd < 0 && create) {
+      struct stat info {};
+      const bool exists = ::fstatat(fd_, entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+      // A link where a folder belongs is replaced; nothing it points to is.
+      if (exists && S_ISLNK(info.st_mode) && ::unlinkat(fd_, entry.c_str(), 0) != 0) {
+        error = LastError();
+        return false;
+      }
+      if ((!exists || S_ISLNK(info.st_mode)) && ::mkdirat(fd_, entry.c_str(), 0700) != 0 &&
+          errno != EEXIST) {
+        error = LastError();
+        return false;
+      }
+      fd = ::openat(fd_, entry.c_str(), kFlags);
+    }
+    if (fd < 0) {
+      error = errno == ELOOP ? Errno(ENOTDIR) : LastError();
+      return false;
+    }
+    child = Folder();
+    child.fd_ = fd;
+    if (create && permissions && ::fchmod(fd, static_cast<mode_t>(*permissions) & 07777) != 0) {
+      error = LastError();
+      return false;
+    }
+    return true;
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+bool Folder::List(std::vector<Entry>& entries, std::error_code& error) const noexcept {
+  entries.clear();
+  const int copy = ::dup(fd_);
+  DIR* dir = copy < 0 ? nullptr : ::fdopendir(copy);
+  if (dir == nullptr) {
+    error = LastError();
+    if (copy >= 0) ::close(copy);
+    return false;
+  }
+  ::rewinddir(dir);
+  try {
+    while (true) {
+      errno = 0;
+      const dirent* item = ::readdir(dir);
+      if (item == nullptr) break;
+      const std::string_view name = item->d_name;
+      if (name == "." || name == "..") continue;
+      unsigned char type = item->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat info {};
+        if (::fstatat(fd_, item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        type = S_ISREG(info.st_mode)   ? DT_REG
+               : S_ISDIR(info.st_mode) ? DT_DIR
+               : S_ISLNK(info.st_mode) ? DT_LNK
+                                       : DT_FIFO;
+      }
+      const Entry::Kind kind = type == DT_REG   ? Entry::kFile
+                               : type == DT_DIR ? Entry::kFolder
+                               : type == DT_LNK ? Entry::kLink
+                                                : Entry::kSpecial;
+      entries.push_back({std::string(name), kind});
+    }
+  } catch (...) {
+    ::closedir(dir);
+    error = Errno(ENOMEM);
+    return false;
+  }
+  const int reason = errno;
+  ::closedir(dir);
+  if (reason != 0) {
+    error = Errno(reason);
+    return false;
+  }
+  return true;
+}
+
+bool Folder::Info(std::string_view name, FileInfo& info, std::error_code& error) const noexcept {
+  try {
+    struct stat status {};
+    if (::fstatat(fd_, std::string(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      error = LastError();
+      return false;
+    }
+    info.permissions = static_cast<fs::perms>(status.st_mode & 07777);
+    info.size = static_cast<std::uintmax_t>(status.st_size);
+    const auto since = std::chrono::seconds(status.st_mtim.tv_sec) +
+                       std::chrono::nanoseconds(status.st_mtim.tv_nsec);
+    info.modified =
+        std::chrono::file_clock::from_sys(std::chrono::sys_time<fs::file_time_type::duration>(
+            std::chrono::duration_cast<fs::file_time_type::duration>(since)));
+    return true;
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+bool Folder::ReadLink(std::string_view name, std::string& target,
+                      std::error_code& error) const noexcept {
+  try {
+    const std::string entry(name);
+    std::vector<char> buffer(256);
+    while (true) {
+      const ssize_t length = ::readlinkat(fd_, entry.c_str(), buffer.data(), buffer.size());
+      if (length < 0) {
+        error = LastError();
+        return false;
+      }
+      if (static_cast<std::size_t>(length) < buffer.size()) {
+        target.assign(buffer.data(), static_cast<std::size_t>(length));
+        return true;
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+bool Folder::ReadFile(std::string_view name, ByteBlock& block,
+                      std::error_code& error) const noexcept {
+  try {
+    // Not blocking at the open: what was listed as a file may have become
+    // a FIFO meanwhile.
+    FileDescriptor file(
+        ::openat(fd_, std::string(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) {
+      error = LastError();
+      return false;
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) == 0 && !S_ISREG(info.st_mode)) {
+      error = MakeError(Failure::kNotRegular);
+      return false;
+    }
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    return ReadOpenFile(file.get(), block, error, kNoFaults);
+  } catch (const std::bad_alloc&) {
+    error = std::make_error_code(std::errc::not_enough_memory);
+    return false;
+  } catch (...) {
+    error = Errno(EIO);
+    return false;
+  }
+}
+
+bool Folder::WriteFile(std::string_view name, std::span<const char> bytes, std::error_code& error,
+                       const WriteOptions& options, const FaultPlan* faults) const noexcept {
+  try {
+    WriteOptions replacing = options;
+    replacing.replace_name = true;
+    return Replace(fd_, std::string(name), bytes, replacing, error, faults ? *faults : kNoFaults);
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+bool Folder::WriteLink(std::string_view name, const std::string& target,
+                       std::error_code& error) const noexcept {
+  try {
+    // A new link under a temporary name, renamed over the old entry, so
+    // that the name always holds a whole link.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string temp_name = NewTemporaryName();
+      Pending().Add(fd_, temp_name);
+      if (::symlinkat(target.c_str(), fd_, temp_name.c_str()) != 0) {
+        const int reason = errno;
+        Pending().Remove(fd_, temp_name);
+        if (reason == EEXIST) continue;
+        error = Errno(reason);
+        return false;
+      }
+      const bool renamed = ::renameat(fd_, temp_name.c_str(), fd_, std::string(name).c_str()) == 0;
+      const int reason = errno;
+      if (!renamed) ::unlinkat(fd_, temp_name.c_str(), 0);
+      Pending().Remove(fd_, temp_name);
+      if (!renamed) {
+        error = Errno(reason);
+        return false;
+      }
+      return true;
+    }
+    error = Errno(EEXIST);
+    return false;
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+bool Folder::SetModified(std::string_view name, fs::file_time_type when,
+                         std::error_code& error) const noexcept {
+  try {
+    const auto since = std::chrono::file_clock::to_sys(when).time_since_epoch();
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds.count());
+    times[1].tv_nsec = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
+    if (::utimensat(fd_, std::string(name).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+      error = LastError();
+      return false;
+    }
+    return true;
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+int Folder::RemoveLeftovers() const noexcept {
+  std::vector<Entry> entries;
+  std::error_code ignored;
+  if (!List(entries, ignored)) return 0;
+  const time_t stale = ::time(nullptr) - 60;
+  int removed = 0;
+  for (const Entry& entry : entries) {
+    if (entry.kind == Entry::kFolder || !IsTemporaryName(entry.name)) continue;
+    struct stat info {};
+    if (::fstatat(fd_, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        info.st_mtime < stale && ::unlinkat(fd_, entry.name.c_str(), 0) == 0) {
+      ++removed;
+    }
+  }
+  return removed;
 }
 
 }  // namespace velmar::fileio

@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "FileIo.h"
+#include "FileIoShared.h"
 
 namespace velmar::fileio {
 namespace {
@@ -152,6 +154,34 @@ bool ReadStream(HANDLE file, ByteBlock& block, std::error_code& error, const Fau
   return true;
 }
 
+// The named temporary files of saves in progress, for a signal to remove.
+class PendingTemporaries {
+ public:
+  void Add(const std::wstring& name) {
+    std::lock_guard lock(mutex_);
+    names_.push_back(name);
+  }
+  void Remove(const std::wstring& name) {
+    std::lock_guard lock(mutex_);
+    const auto it = std::find(names_.begin(), names_.end(), name);
+    if (it != names_.end()) names_.erase(it);
+  }
+  void DeleteAll() {
+    std::lock_guard lock(mutex_);
+    for (const std::wstring& name : names_) ::DeleteFileW(name.c_str());
+    names_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::wstring> names_;
+};
+
+PendingTemporaries& Pending() {
+  static PendingTemporaries pending;
+  return pending;
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std::error_code& error,
@@ -189,8 +219,10 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std
     ByteBlock bytes = ByteBlock::Allocate(static_cast<std::size_t>(size.QuadPart));
     const std::int64_t got = ReadFully(file.get(), bytes.data(), size.QuadPart, faults, error);
     if (got < 0) return false;
-    if (got != size.QuadPart) {
-      error = Errno(EIO);
+    char more;
+    DWORD extra = 0;
+    if (got != size.QuadPart || (::ReadFile(file.get(), &more, 1, &extra, nullptr) && extra > 0)) {
+      error = MakeError(Failure::kChangedWhileRead);
       return false;
     }
     block = std::move(bytes);
@@ -206,7 +238,8 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std
 }
 
 bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
-                 std::error_code& error, const FaultPlan* fault_plan) noexcept {
+                 std::error_code& error, const WriteOptions&,
+                 const FaultPlan* fault_plan) noexcept {
   const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
     // Some calls (ReplaceFileW among them) want backslashes.
@@ -222,24 +255,22 @@ bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
       return false;
     }
 
-    // A new file beside the target, named so that it does not clash.
+    // A new file beside the target under a short temporary name.
     const std::filesystem::path folder = file_name.parent_path();
-    std::random_device random;
     std::wstring temp_name;
     HANDLE created = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && created == INVALID_HANDLE_VALUE; ++attempt) {
-      const unsigned long long tag = (static_cast<unsigned long long>(random()) << 32) ^ random();
-      std::wstring name = L".";
-      name += file_name.filename().wstring();
-      name += L'.';
-      name += std::to_wstring(tag);
-      name += L".tmp";
-      temp_name = (folder.empty() ? std::filesystem::path(name) : folder / name).wstring();
+      const std::filesystem::path name = NewTemporaryName();
+      temp_name = (folder.empty() ? name : folder / name).wstring();
+      Pending().Add(temp_name);
       created = ::CreateFileW(temp_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (created == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
-        error = LastError();
-        return false;
+      if (created == INVALID_HANDLE_VALUE) {
+        Pending().Remove(temp_name);
+        if (::GetLastError() != ERROR_FILE_EXISTS) {
+          error = LastError();
+          return false;
+        }
       }
     }
     if (created == INVALID_HANDLE_VALUE) {
@@ -251,6 +282,7 @@ bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
       error = reason;
       temp.Close();
       ::DeleteFileW(temp_name.c_str());
+      Pending().Remove(temp_name);
       return false;
     };
     if (!WriteFully(temp.get(), bytes.data(), bytes.size(), faults, error)) return fail(error);
@@ -267,6 +299,7 @@ bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
                               : ::MoveFileExW(temp_name.c_str(), file_name.c_str(),
                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!replaced) return fail(LastError());
+    Pending().Remove(temp_name);
     error.clear();
     return true;
   } catch (const std::bad_alloc&) {
@@ -275,6 +308,191 @@ bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
   } catch (...) {
     error = Errno(EIO);
     return false;
+  }
+}
+
+void RemovePendingTemporaries() noexcept { Pending().DeleteAll(); }
+
+// Folders by path: Windows gives no descriptor to look names up in, so each
+// call checks what it finds instead of relying on O_NOFOLLOW.
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Fail(std::error_code& error, const std::error_code& reason) {
+  error = reason ? reason : Errno(EIO);
+  return false;
+}
+
+// Names travel as UTF-8 in the interface, and as wide strings to Windows.
+fs::path FromUtf8(std::string_view name) {
+  return fs::path(std::u8string(name.begin(), name.end()));
+}
+std::string ToUtf8(const fs::path& path) {
+  const std::u8string bytes = path.u8string();
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+Folder::~Folder() = default;
+Folder::Folder(Folder&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
+Folder& Folder::operator=(Folder&& other) noexcept {
+  path_ = std::move(other.path_);
+  other.path_.clear();
+  return *this;
+}
+bool Folder::valid() const noexcept { return !path_.empty(); }
+
+bool Folder::Open(const fs::path& path, Folder& folder, std::error_code& error) noexcept {
+  try {
+    const fs::path where = path.empty() ? fs::path(".") : path;
+    std::error_code status;
+    if (!fs::is_directory(where, status)) return Fail(error, status ? status : Errno(ENOTDIR));
+    folder.path_ = where;
+    return true;
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::Child(std::string_view name, Folder& child, std::error_code& error, bool create,
+                   std::optional<fs::perms> permissions) const noexcept {
+  try {
+    const fs::path where = path_ / FromUtf8(name);
+    std::error_code step;
+    fs::file_status status = fs::symlink_status(where, step);
+    if (create && fs::is_symlink(status)) {
+      fs::remove(where, step);
+      if (step) return Fail(error, step);
+      status = fs::file_status(fs::file_type::not_found);
+    }
+    if (create && !fs::exists(status)) {
+      fs::create_directory(where, step);
+      if (step) return Fail(error, step);
+    } else if (!fs::is_directory(status)) {
+      return Fail(error, Errno(ENOTDIR));
+    }
+    if (create && permissions) {
+      fs::permissions(where, *permissions, step);
+      if (step) return Fail(error, step);
+    }
+    child.path_ = where;
+    return true;
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::List(std::vector<Entry>& entries, std::error_code& error) const noexcept {
+  try {
+    entries.clear();
+    std::error_code step;
+    for (fs::directory_iterator it(path_, step), end; !step && it != end; it.increment(step)) {
+      const fs::file_status status = it->symlink_status(step);
+      if (step) break;
+      const Entry::Kind kind = fs::is_symlink(status)        ? Entry::kLink
+                               : fs::is_directory(status)    ? Entry::kFolder
+                               : fs::is_regular_file(status) ? Entry::kFile
+                                                             : Entry::kSpecial;
+      entries.push_back({ToUtf8(it->path().filename()), kind});
+    }
+    return step ? Fail(error, step) : true;
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::Info(std::string_view name, FileInfo& info, std::error_code& error) const noexcept {
+  try {
+    const fs::path where = path_ / FromUtf8(name);
+    std::error_code step;
+    info.permissions = fs::symlink_status(where, step).permissions();
+    if (!step) info.modified = fs::last_write_time(where, step);
+    if (!step && fs::is_regular_file(fs::symlink_status(where)))
+      info.size = fs::file_size(where, step);
+    return step ? Fail(error, step) : true;
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::ReadLink(std::string_view name, std::string& target,
+                      std::error_code& error) const noexcept {
+  try {
+    std::error_code step;
+    target = ToUtf8(fs::read_symlink(path_ / FromUtf8(name), step));
+    return step ? Fail(error, step) : true;
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::ReadFile(std::string_view name, ByteBlock& block,
+                      std::error_code& error) const noexcept {
+  try {
+    return ReadWholeFile(path_ / FromUtf8(name), block, error);
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::WriteFile(std::string_view name, std::span<const char> bytes, std::error_code& error,
+                       const WriteOptions& options, const FaultPlan* faults) const noexcept {
+  try {
+    WriteOptions replacing = options;
+    replacing.replace_name = true;
+    return ReplaceFile(path_ / FromUtf8(name), bytes, error, replacing, faults);
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::WriteLink(std::string_view name, const std::string& target,
+                       std::error_code& error) const noexcept {
+  try {
+    const fs::path temp = path_ / NewTemporaryName();
+    std::error_code step;
+    fs::create_symlink(FromUtf8(target), temp, step);
+    if (!step) fs::rename(temp, path_ / FromUtf8(name), step);
+    if (step) {
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      return Fail(error, step);
+    }
+    return true;
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+bool Folder::SetModified(std::string_view name, fs::file_time_type when,
+                         std::error_code& error) const noexcept {
+  try {
+    std::error_code step;
+    fs::last_write_time(path_ / FromUtf8(name), when, step);
+    return step ? Fail(error, step) : true;
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+}
+
+int Folder::RemoveLeftovers() const noexcept {
+  try {
+    std::vector<Entry> entries;
+    std::error_code step;
+    if (!List(entries, step)) return 0;
+    const auto stale = fs::file_time_type::clock::now() - std::chrono::minutes(1);
+    int removed = 0;
+    for (const Entry& entry : entries) {
+      if (entry.kind == Entry::kFolder || !IsTemporaryName(entry.name)) continue;
+      const fs::path where = path_ / FromUtf8(entry.name);
+      if (fs::last_write_time(where, step) < stale && !step && fs::remove(where, step)) ++removed;
+    }
+    return removed;
+  } catch (...) {
+    return 0;
   }
 }
 
