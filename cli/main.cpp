@@ -16,6 +16,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -221,6 +222,13 @@ int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
         Error("cannot create " + Quoted(flags.out_dir) + ": " + error.message());
         return kExitFailure;
       }
+    }
+    // Temporary files a killed run left in the folders about to be written.
+    std::set<fs::path> folders;
+    for (const htmlcompress::Job& job : jobs) folders.insert(job.target.parent_path());
+    for (const fs::path& folder : folders) {
+      velmar::fileio::Folder open;
+      if (velmar::fileio::Folder::Open(folder, open, error)) open.RemoveLeftovers();
     }
   }
   const int failures = htmlcompress::RunJobs(std::move(jobs), settings);
