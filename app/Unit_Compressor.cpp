@@ -3,7 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLocale>
 #include <QMessageBox>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 
@@ -47,6 +51,26 @@ std::filesystem::path ToPath(const QString& name) {
 #endif
 }
 
+// The picture `name` drawn at 16 pixels and, for screens of twice the
+// density, at 32: Qt takes the one the screen needs.
+QIcon TwoSizes(const QString& name) {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/images/%1.xpm").arg(name), QSize(16, 16));
+  icon.addFile(QStringLiteral(":/images/%1@2x.xpm").arg(name), QSize(32, 32));
+  return icon;
+}
+
+// "770 -> 663 bytes, -13.9%", digits grouped as in English.
+QString SavingText(std::int64_t before, std::int64_t after) {
+  const QLocale english(QLocale::English);
+  QString text = QStringLiteral("%1 -> %2 bytes, ")
+                     .arg(english.toString(static_cast<qlonglong>(before)),
+                          english.toString(static_cast<qlonglong>(after)));
+  if (before == after) return text + QStringLiteral("unchanged");
+  const double saving = 100.0 * static_cast<double>(before - after) / static_cast<double>(before);
+  return text + QStringLiteral("-%1%").arg(saving, 0, 'f', 1);
+}
+
 }  // namespace
 
 // The pictures live in a static library, whose resources are not
@@ -61,6 +85,9 @@ TCompressor::TCompressor(QWidget* parent)
   LoadPictures();
   ui->setupUi(this);
   setFixedSize(305, 130);
+  ui->SpeedButton1->setIcon(TwoSizes(QStringLiteral("open")));
+  ui->SpeedButton2->setIcon(TwoSizes(QStringLiteral("save")));
+  ui->CompressBtn->setIcon(TwoSizes(QStringLiteral("compress")));
   OpenHTMLDialog.dialog =
       MakeDialog(this, "OpenHTMLDialog", QFileDialog::AcceptOpen, kOpenPatterns);
   SaveDialog1.dialog = MakeDialog(this, "SaveDialog1", QFileDialog::AcceptSave, kSavePatterns);
@@ -96,6 +123,16 @@ void TCompressor::CompressBtnClick() {
     return;
   }
   SetStatus(kStatusDone);
+  ui->Label3->setToolTip(SavingText(HTMLCompressor.Size(), HTMLCompressor.CompressedSize()));
+}
+
+void TCompressor::OpenWith(const QString& file) {
+  const QFileInfo source(file);
+  ui->Edit1->setText(QDir::toNativeSeparators(source.absoluteFilePath()));
+  const QString target = source.suffix().isEmpty() ? source.fileName() + QStringLiteral(".min.html")
+                                                   : source.completeBaseName() +
+                                                         QStringLiteral(".min.") + source.suffix();
+  ui->Edit2->setText(QDir::toNativeSeparators(source.absoluteDir().filePath(target)));
 }
 
 void TCompressor::SpeedButton1Click() { ChooseFile(OpenHTMLDialog, ui->Edit1); }

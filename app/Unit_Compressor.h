@@ -25,6 +25,11 @@ class TCompressor : public QWidget {
   explicit TCompressor(QWidget* parent = nullptr);
   ~TCompressor() override;
 
+  // Fills Source File with `file` and Target File with the ".min" name
+  // beside it (page.html -> page.min.html): the file a file manager's
+  // "Open with" passes.
+  void OpenWith(const QString& file);
+
   // The status texts.
   static constexpr const char* kStatusStart = "Please select input- and output file!";
   static constexpr const char* kStatusCompressing = "Compressing...";

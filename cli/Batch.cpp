@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "CompressPage.h"
+#include "Figures.h"
 
 namespace htmlcompress {
 namespace {
@@ -39,12 +40,6 @@ constexpr std::string_view kHtmlExtensions[] = {".html",  ".htm",  ".shtml",  ".
                                                 ".phtml", ".phtm", ".ephtml", ".ephtm"};
 
 std::string Quoted(const fs::path& name) { return htmlcompress::Quoted(name.string()); }
-
-double Saving(std::uintmax_t before, std::uintmax_t after) {
-  return before == 0 ? 0.0
-                     : 100.0 * (static_cast<double>(before) - static_cast<double>(after)) /
-                           static_cast<double>(before);
-}
 
 // The folder at `relative` below `root`, each step without following a link.
 bool OpenFolder(const Folder& root, const fs::path& relative, Folder& folder,
@@ -72,6 +67,7 @@ struct Progress {
   std::atomic<int> failed{0};
   std::atomic<int> kept{0};                    // by --verify
   std::atomic<std::int64_t> verify_micros{0};  // summed over the workers
+  std::atomic<std::uintmax_t> bytes_read{0};   // of files started, as their reading ends
   std::atomic<std::uintmax_t> bytes_in{0};
   std::atomic<std::uintmax_t> bytes_out{0};
   std::mutex output;
@@ -148,6 +144,7 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
   } else if (!compressor.LoadFromFile(job.source, error)) {
     return fail(ReadFailure(source_name, error));
   }
+  progress.bytes_read += static_cast<std::uintmax_t>(compressor.Size());
 
   PageOutcome outcome;
   if (job.compress) {
@@ -201,19 +198,14 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
 std::string Summary(const Progress& progress, const BatchSettings& settings, int skipped,
                     double seconds) {
   const std::size_t written = progress.compressed + progress.copied;
-  std::string summary = written == 0
-                            ? std::string("nothing compressed")
-                            : std::to_string(progress.compressed.load()) + " files compressed, " +
-                                  std::to_string(progress.copied.load()) + " copied";
+  std::string summary = written == 0 ? std::string("nothing compressed")
+                                     : Counted(progress.compressed, "file") + " compressed, " +
+                                           std::to_string(progress.copied.load()) + " copied";
   if (progress.kept) summary += ", " + std::to_string(progress.kept.load()) + " kept uncompressed";
   if (skipped) summary += ", " + std::to_string(skipped) + " skipped";
   if (progress.failed) summary += ", " + std::to_string(progress.failed.load()) + " failed";
   char figures[160];
-  if (written > 0) {
-    std::snprintf(figures, sizeof figures, ", %ju -> %ju bytes (-%.1f%%)", progress.bytes_in.load(),
-                  progress.bytes_out.load(), Saving(progress.bytes_in, progress.bytes_out));
-    summary += figures;
-  }
+  if (written > 0) summary += ", " + SizeChange(progress.bytes_in, progress.bytes_out);
   std::snprintf(figures, sizeof figures, ", %.2f s", seconds);
   summary += figures;
   if (settings.verify && settings.stats) {
@@ -255,14 +247,12 @@ std::string Quoted(std::string_view name) {
 
 std::string StatsLine(std::string_view name, std::uintmax_t before, std::uintmax_t after,
                       bool verified, double verify_seconds) {
-  char sizes[96];
-  std::snprintf(sizes, sizeof sizes, ": %ju -> %ju bytes (-%.1f%%)", before, after,
-                Saving(before, after));
   std::string line(name);
-  line += sizes;
+  line += ": " + SizeChange(before, after);
   if (verified) {
-    std::snprintf(sizes, sizeof sizes, ", verified in %.1f ms", verify_seconds * 1e3);
-    line += sizes;
+    char time[64];
+    std::snprintf(time, sizeof time, ", verified in %.1f ms", verify_seconds * 1e3);
+    line += time;
   }
   line += '\n';
   return line;
@@ -368,6 +358,8 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
                    [](const Job& a, const Job& b) { return a.size > b.size; });
   Progress progress;
   progress.failed = settings.failed_before;
+  std::uintmax_t total = 0;
+  for (const Job& job : jobs) total += job.size;
   if (settings.progress) progress.clear_line = "\r\033[K";
   const auto started = std::chrono::steady_clock::now();
   auto seconds = [&] {
@@ -403,10 +395,20 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
         std::unique_lock lock(waiting);
         while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return all_done; })) {
           std::lock_guard out(progress.output);
-          const double mb = static_cast<double>(progress.bytes_in) / 1e6;
-          std::fprintf(stderr, "\r\033[K%zu/%zu files, %ju -> %ju bytes, %.1f MB/s",
-                       progress.done.load(), jobs.size(), progress.bytes_in.load(),
-                       progress.bytes_out.load(), mb / std::max(seconds(), 1e-9));
+          const double read = static_cast<double>(progress.bytes_read);
+          const double rate = read / std::max(seconds(), 1e-9);  // bytes a second
+          std::string line = std::to_string(progress.done.load()) + "/" +
+                             Counted(jobs.size(), "file") + ", " + Readable(progress.bytes_read) +
+                             " of " + Readable(total);
+          char figures[64];
+          std::snprintf(figures, sizeof figures, ", %.1f MB/s", rate / 1e6);
+          line += figures;
+          if (rate > 0) {
+            std::snprintf(figures, sizeof figures, ", %.0f s left",
+                          (static_cast<double>(total) - read) / rate);
+            line += figures;
+          }
+          std::fprintf(stderr, "\r\033[K%s", line.c_str());
           std::fflush(stderr);
         }
       });

@@ -1,11 +1,13 @@
-// htmlcompress: compresses one HTML file into another.
+// htmlcompress: makes HTML files smaller, one page or a whole site.
 //
-//   htmlcompress [--options LIST] [--stats] SOURCE TARGET
+//   htmlcompress [OPTIONS] [SOURCE [TARGET]]     (or SOURCE -o TARGET)
+//   htmlcompress [OPTIONS] --recursive SRC DST
+//   htmlcompress [OPTIONS] --in-place FILE...
+//   htmlcompress [OPTIONS] --out-dir DIR FILE...
 //
-// SOURCE "-" reads standard input, TARGET "-" writes standard output. Exit
-// status: 0 on success, 1 when reading or writing fails, 2 on a usage error.
+// Exit status: 0 on success, 1 when reading or writing fails (or --verify
+// kept a page), 2 on a usage error.
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "Batch.h"
+#include "CommandLine.h"
 #include "CompressPage.h"
 #include "HTMLCompressor.h"
 #include "Interrupts.h"
@@ -37,117 +40,12 @@
 
 namespace {
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
 using htmlcompress::Error;
-
-struct Flags {
-  std::vector<std::string> files;  // SOURCE TARGET, or the batch's files
-  std::string options = "all";
-  bool stats = false;
-  bool recursive = false;
-  bool in_place = false;
-  std::string out_dir;
-  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-  bool quiet = false;
-  bool verify = false;
-};
-
-// The option names of --options, lowered, in the order of SetOption.
-constexpr std::string_view kOptionNames[] = {"simpletags", "center",     "invcommas", "spaces",
-                                             "returns",    "allreturns", "webbots"};
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
-
-// Turns exactly the listed options on in `on`. Returns the first unknown
-// name, if any.
-std::optional<std::string> ParseOptionList(std::string_view list, htmlcompress::OptionSet& on) {
-  on.fill(false);
-  std::size_t begin = 0;
-  while (begin <= list.size()) {
-    const std::size_t comma = std::min(list.find(',', begin), list.size());
-    const std::string_view item = list.substr(begin, comma - begin);
-    const std::string name = Lowered(item);
-    begin = comma + 1;
-    if (name.empty() || name == "none") continue;
-    if (name == "all") {
-      on.fill(true);
-      continue;
-    }
-    bool known = false;
-    for (std::size_t k = 0; k < std::size(kOptionNames); ++k) {
-      if (kOptionNames[k] == name) on[k] = known = true;
-    }
-    if (!known) return std::string(item);
-  }
-  return std::nullopt;
-}
-
-// Parses the command line into `flags`. Returns an exit status when the
-// command is done already (help, version, a usage error), else nothing.
-std::optional<int> ReadFlags(int argc, char** argv, Flags& flags) {
-  CLI::App app{"Makes HTML files smaller.", "htmlcompress"};
-  // File names may begin with "/" on every platform, even where CLI11 would
-  // read "/name" as an option.
-  app.allow_windows_style_options(false);
-  app.set_version_flag("--version", std::string("htmlcompress ") + HTMLCOMPRESS_VERSION);
-  app.add_option("--options", flags.options,
-                 "Comma-separated options to turn on, the others off: SimpleTags, Center, "
-                 "InvCommas, Spaces, Returns, AllReturns, Webbots, or all, or none")
-      ->default_str("all");
-  app.add_flag("--stats", flags.stats,
-               "Print the sizes before and after on standard error (a line per file)");
-  app.add_flag("-r,--recursive", flags.recursive,
-               "Mirror folder SRC into DST: compress its HTML files, copy the rest");
-  app.add_flag("--in-place", flags.in_place, "Replace each FILE by its compressed form");
-  app.add_option("--out-dir", flags.out_dir, "Compress each FILE into folder DIR");
-  app.add_option("-j,--jobs", flags.jobs, "Files compressed at once (default: the cores)")
-      ->check(CLI::PositiveNumber);
-  app.add_flag("-q,--quiet", flags.quiet, "No progress line and no summary");
-  app.add_flag("--verify", flags.verify,
-               "Parse each page before and after as a browser does; keep it uncompressed "
-               "unless both read the same");
-  app.add_option("FILES", flags.files,
-                 "SOURCE TARGET (- for standard input or output); SRC DST with --recursive; "
-                 "FILE... with --in-place or --out-dir");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return kExitSuccess;
-  } catch (const CLI::CallForVersion&) {
-    std::cout << app.version() << '\n';
-    return kExitSuccess;
-  } catch (const CLI::ParseError& e) {
-    Error(std::string(e.what()) + " (see htmlcompress --help)");
-    return kExitUsage;
-  }
-  const int modes = flags.recursive + flags.in_place + !flags.out_dir.empty();
-  const char* problem = nullptr;
-  if (modes > 1) {
-    problem = "--recursive, --in-place and --out-dir exclude each other";
-  } else if ((modes == 0 || flags.recursive) && flags.files.size() != 2) {
-    problem = flags.recursive ? "--recursive needs SRC and DST" : "SOURCE and TARGET are required";
-  } else if (modes == 1 && !flags.recursive && flags.files.empty()) {
-    problem = "no FILE given";
-  }
-  if (flags.verify && !htmlcompress::CanVerify()) {
-    problem = "--verify is not available in this build";
-  }
-  if (problem != nullptr) {
-    Error(std::string(problem) + " (see htmlcompress --help)");
-    return kExitUsage;
-  }
-  return std::nullopt;
-}
+using htmlcompress::Flags;
+using htmlcompress::kExitFailure;
+using htmlcompress::kExitSuccess;
+using htmlcompress::kExitUsage;
+using htmlcompress::Mode;
 
 // Throws std::bad_alloc when the input does not fit in memory.
 bool ReadStandardInput(std::string& bytes) {
@@ -166,9 +64,9 @@ using htmlcompress::Quoted;
 namespace fs = std::filesystem;
 
 // --recursive, --in-place and --out-dir.
-int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
+int RunBatch(const Flags& flags) {
   htmlcompress::BatchSettings settings;
-  settings.options = options;
+  settings.options = flags.options;
   settings.jobs = flags.jobs;
   settings.quiet = flags.quiet;
   settings.stats = flags.stats;
@@ -177,7 +75,7 @@ int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
   std::vector<htmlcompress::Job> jobs;
   std::error_code error;
   htmlcompress::Mirror mirror;
-  if (flags.recursive) {
+  if (flags.mode == Mode::kRecursive) {
     mirror.source_path = flags.files[0];
     mirror.target_path = flags.files[1];
     if (!fs::is_directory(mirror.source_path, error)) {
@@ -204,8 +102,9 @@ int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
     std::map<fs::path, fs::path> targets;
     for (const std::string& file : flags.files) {
       const fs::path source = fs::path(file).lexically_normal();
-      const fs::path target =
-          flags.in_place ? source : fs::path(flags.out_dir) / fs::path(file).filename();
+      const fs::path target = flags.mode == Mode::kInPlace
+                                  ? source
+                                  : fs::path(flags.out_dir) / fs::path(file).filename();
       const auto [it, added] = targets.try_emplace(target, source);
       if (added) {
         jobs.push_back({source, target, true, fs::file_size(source, error)});
@@ -237,20 +136,13 @@ int RunBatch(const Flags& flags, const htmlcompress::OptionSet& options) {
 
 int RealMain(int argc, char** argv) {
   Flags flags;
-  if (std::optional<int> status = ReadFlags(argc, argv, flags)) return *status;
+  if (std::optional<int> status = htmlcompress::ReadFlags(argc, argv, flags)) return *status;
+  if (flags.mode != Mode::kSingle) return RunBatch(flags);
 
-  htmlcompress::OptionSet options;
-  if (std::optional<std::string> unknown = ParseOptionList(flags.options, options)) {
-    Error("unknown option name " + Quoted(*unknown) + " in --options (see htmlcompress --help)");
-    return kExitUsage;
-  }
-  if (flags.recursive || flags.in_place || !flags.out_dir.empty()) return RunBatch(flags, options);
-
-  const std::string& source = flags.files[0];
-  const std::string& target = flags.files[1];
   velmar::THTMLCompressor compressor;
-  htmlcompress::ApplyOptionSet(options, compressor);
-
+  htmlcompress::ApplyOptionSet(flags.options, compressor);
+  const std::string& source = flags.source;
+  const std::string& target = flags.target;
   std::error_code error;
   if (source == "-") {
     std::string input;

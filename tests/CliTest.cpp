@@ -1,9 +1,12 @@
 // The htmlcompress command, run as a real process: exit statuses, messages,
 // standard input and output.
 
+#include <cctype>
+#include <set>
 #include <string>
 
 #include "CliSupport.h"
+#include "Figures.h"
 #include "HtmlGenerator.h"
 
 namespace velmar::testing {
@@ -69,17 +72,77 @@ TEST_F(CliTest, OutOfMemoryLeavesTheTargetIntact) {
   EXPECT_EQ(Read(Path("target.html")), "old");
 }
 
+TEST_F(CliTest, StandardStreamsByDefault) {
+  Write(Path("page.html"), "<p>a  b</p>\n");
+  const struct {
+    const char* arguments;
+    std::string input;
+    std::string out;
+    const char* written;  // the target file, if any
+  } cases[] = {
+      {"page.html", "", "<p>a b</p>", nullptr},
+      {"", "<p>x  y</p>", "<p>x y</p>", nullptr},
+      {"-", "<p>x  y</p>", "<p>x y</p>", nullptr},
+      {"- -", "<p>x  y</p>", "<p>x y</p>", nullptr},
+      {"page.html -o out.html", "", "", "out.html"},
+      {"--output out.html", "<p>x  y</p>", "", "out.html"},
+      {"page.html out.html", "", "", "out.html"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    fs::remove(Path("out.html"));
+    const Outcome run = Htmlcompress(c.arguments, c.input);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+    if (c.written) {
+      EXPECT_FALSE(Read(Path(c.written)).empty());
+    }
+  }
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
-  for (const char* arguments : {"", "only-one", "a b c", "--bogus a b", "--options a b"}) {
-    SCOPED_TRACE(arguments);
-    const Outcome run = Htmlcompress(arguments);
+  const struct {
+    const char* arguments;
+    std::string message;  // the start of the one line on standard error
+  } cases[] = {
+      {"a b c", "htmlcompress: too many arguments"},
+      {"a b -o c", "htmlcompress: TARGET and -o both given"},
+      {"-j 0 a b", "htmlcompress: -j needs a number of 1 or more\n"},
+      {"-j two a b", "htmlcompress: -j needs a number of 1 or more\n"},
+      {"--options Space a b",
+       "htmlcompress: unknown option name 'Space'; did you mean 'Spaces'?\n"},
+      {"--options Tabs a b", "htmlcompress: unknown option name 'Tabs' (see htmlcompress --help)"},
+      {"--options all,Spaces a b", "htmlcompress: 'all' and 'none' stand alone in --options"},
+      {"--bogus a b", "htmlcompress: "},
+      {"--recursive a", "htmlcompress: --recursive needs SRC and DST"},
+      {"--recursive a b c", "htmlcompress: too many arguments"},
+      {"--in-place", "htmlcompress: no FILE given"},
+      {"--in-place -o x a", "htmlcompress: -o goes with one page only"},
+      {"--recursive --in-place a b", "htmlcompress: --recursive, --in-place and --out-dir exclude"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const Outcome run = Htmlcompress(c.arguments);
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err.rfind("htmlcompress: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.out, "");
   }
-  const Outcome run = Htmlcompress("--options Spaces,Tabs a b");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("'Tabs'"), std::string::npos) << run.err;
+  // Blanks around the commas are fine.
+  EXPECT_EQ(Htmlcompress("--options 'Spaces, AllReturns' - -", "a  b\n").out, "a b");
+}
+
+TEST_F(CliTest, TerminalAsSourceIsAUsageErrorNotAWait) {
+  // `script` gives the command a terminal as its standard input; what the
+  // command prints arrives on script's standard output.
+  const std::string command = "cd '" + folder_.string() +
+                              "' && script -qec \"'" HTMLCOMPRESS_BINARY
+                              "'\" /dev/null </dev/null >.stdout 2>&1";
+  const int raw = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+  EXPECT_NE(Read(Path(".stdout")).find("no SOURCE given and standard input is a terminal"),
+            std::string::npos)
+      << Read(Path(".stdout"));
 }
 
 TEST_F(CliTest, VerifyKeepsAPageThatReadsDifferentlyUnchanged) {
@@ -210,13 +273,52 @@ TEST_F(BatchTest, ModesExcludeEachOther) {
   EXPECT_EQ(Htmlcompress("-j 0 a b").status, 2);
 }
 
-TEST_F(CliTest, HelpAndVersion) {
-  Outcome run = Htmlcompress("--help");
+TEST_F(CliTest, HelpTeachesAndTheManPageAgrees) {
+  const Outcome run = Htmlcompress("--help");
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("--options"), std::string::npos);
-  run = Htmlcompress("--version");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.rfind("htmlcompress ", 0), 0u);
+  for (const char* part :
+       {"htmlcompress [OPTIONS] [SOURCE [TARGET]]", "htmlcompress [OPTIONS] --recursive SRC DST",
+        "--in-place FILE...", "--out-dir DIR FILE...", "--options LIST", "-j,--jobs N",
+        "SimpleTags", "Center", "InvCommas", "Spaces", "Returns", "AllReturns", "Webbots",
+        "*.ephtm", "Examples:", "Exit status:"}) {
+    EXPECT_NE(run.out.find(part), std::string::npos) << part;
+  }
+  // Every option in --help is in the man page, and the other way round.
+  auto options = [](const std::string& text, const std::string& marker) {
+    std::set<std::string> found;
+    for (std::size_t at = text.find(marker); at != std::string::npos;
+         at = text.find(marker, at + 1)) {
+      std::size_t end = at + marker.size();
+      std::string name;
+      // Letters and "-", which roff writes "\\-".
+      for (; end < text.size(); ++end) {
+        if (text.compare(end, 2, "\\-") == 0) ++end;
+        if (!std::isalnum(static_cast<unsigned char>(text[end])) && text[end] != '-') break;
+        name += text[end];
+      }
+      if (!name.empty()) found.insert(name);
+    }
+    return found;
+  };
+  const std::set<std::string> in_help = options(run.out, "--");
+  const std::set<std::string> in_man = options(Read(HTMLCOMPRESS_MAN_PAGE), "\\fB\\-\\-");
+  EXPECT_EQ(in_help, in_man);
+  EXPECT_GE(in_help.size(), 11u);
+
+  const Outcome version = Htmlcompress("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("htmlcompress ", 0), 0u);
+}
+
+TEST(FiguresTest, SizesAndCountsReadAsWords) {
+  EXPECT_EQ(htmlcompress::SizeChange(770, 663), "770 -> 663 bytes (-13.9%)");
+  EXPECT_EQ(htmlcompress::SizeChange(212892836, 195789119),
+            "212,892,836 -> 195,789,119 bytes (203 MiB -> 187 MiB, -8.0%)");
+  EXPECT_EQ(htmlcompress::SizeChange(40, 40), "40 -> 40 bytes (unchanged)");
+  EXPECT_EQ(htmlcompress::SizeChange(0, 0), "0 -> 0 bytes (unchanged)");
+  EXPECT_EQ(htmlcompress::Counted(1, "file"), "1 file");
+  EXPECT_EQ(htmlcompress::Counted(0, "file"), "0 files");
+  EXPECT_EQ(htmlcompress::Readable(1536), "1.5 KiB");
 }
 
 }  // namespace

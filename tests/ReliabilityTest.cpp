@@ -147,7 +147,7 @@ TEST_F(ReliabilityTest, OutDirRefusesTwoInputsForOneName) {
   // The same file named twice is compressed once.
   run = Htmlcompress("--stats --out-dir o x/index.html ./x/index.html");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("1 files compressed"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("1 file compressed"), std::string::npos) << run.err;
 }
 
 TEST_F(ReliabilityTest, BatchGoesOnWhenNoThreadCanStart) {

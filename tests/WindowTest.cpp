@@ -86,11 +86,21 @@ class WindowTest : public QObject {
     QCOMPARE(Child<QToolButton>(window, "SpeedButton2")->geometry(), QRect(280, 64, 23, 22));
     QVERIFY(!window.windowIcon().isNull());
     QVERIFY(!button->icon().isNull());
-    for (const char* name : {"SpeedButton1", "SpeedButton2"}) {
-      QVERIFY(!Child<QToolButton>(window, name)->icon().isNull());
-      QCOMPARE(Child<QToolButton>(window, name)->focusPolicy(), Qt::NoFocus);
-      QVERIFY(Child<QToolButton>(window, name)->autoRaise());
+    const struct {
+      const char* name;
+      const char* help;
+    } picture_buttons[] = {{"SpeedButton1", "Choose the source file"},
+                           {"SpeedButton2", "Choose the target file"}};
+    for (const auto& [name, help] : picture_buttons) {
+      auto* picture = Child<QToolButton>(window, name);
+      QCOMPARE(picture->focusPolicy(), Qt::NoFocus);
+      QVERIFY(picture->autoRaise());
+      QCOMPARE(picture->toolTip(), QLatin1String(help));
+      QCOMPARE(picture->accessibleName(), QLatin1String(help));
+      // Drawn at 16 pixels and at 32 for screens of twice the density.
+      QCOMPARE(picture->icon().availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
     }
+    QCOMPARE(button->icon().availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
     QCOMPARE(QApplication::focusWidget(), Child<QLineEdit>(window, "Edit1"));
     // Tab order: CompressBtn, Edit1, Edit2, and round again.
     button->setFocus();
@@ -158,6 +168,29 @@ class WindowTest : public QObject {
     QCOMPARE(Status(window), QStringLiteral("Compressing done..."));
     QCOMPARE(ReadFile(folder_.filePath("page.min.html")),
              QByteArray("<center> <b>Hi</b></center>"));
+    // The status line's tooltip gives the saving; its text stays as it was.
+    QCOMPARE(Child<QLabel>(window, "Label3")->toolTip(), QStringLiteral("47 -> 27 bytes, -42.6%"));
+  }
+
+  void OpenWithFillsBothBoxes_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("html") << "page.html"
+                          << "page.min.html";
+    QTest::newRow("two dots") << "my.page.htm"
+                              << "my.page.min.htm";
+    QTest::newRow("no extension") << "README"
+                                  << "README.min.html";
+  }
+  void OpenWithFillsBothBoxes() {
+    QFETCH(QString, file);
+    QFETCH(QString, target);
+    TCompressor window;
+    window.OpenWith(folder_.filePath(file));
+    QCOMPARE(Child<QLineEdit>(window, "Edit1")->text(),
+             QDir::toNativeSeparators(folder_.filePath(file)));
+    QCOMPARE(Child<QLineEdit>(window, "Edit2")->text(),
+             QDir::toNativeSeparators(folder_.filePath(target)));
   }
 
   void AltPPressesTheButtonFromAnyBox() {

@@ -17,12 +17,13 @@ trap 'kill $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=$display
 sleep 1
 
-work=$(mktemp -d)/site  # a short, plain path for the picture
+work=/tmp/site  # the path the picture shows: short and plain
+[ -e "$work" ] && { echo "$work is in use; move it away first" >&2; exit 1; }
 mkdir -p "$work"
 cp examples/sample.html "$work/sample.html"
 QT_QPA_PLATFORM=xcb "$app" &
 app_pid=$!
-trap 'kill $app_pid $xvfb 2>/dev/null || true; rm -rf "$(dirname "$work")"' EXIT
+trap 'kill $app_pid $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 window=""
 for _ in $(seq 50); do
   window=$(xdotool search --name "Velmar HTML Compressor" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
