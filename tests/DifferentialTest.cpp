@@ -173,6 +173,23 @@ TEST(DifferentialTest, EveryShortTokenStringUnderEveryOptionSet) {
   }
 }
 
+// The pass table's calls one by one, through the engine's ReplaceAll and
+// the other passes, against the reference: the definition Compress's
+// grouped scans are held to stays exact itself.
+TEST(DifferentialTest, PassTableCallByCall) {
+  const auto& tokens = Tokens();
+  for (unsigned seed = 1; seed <= 1500; ++seed) {
+    std::mt19937 random(seed);
+    const std::size_t target = random() % 300;
+    std::string input;
+    while (input.size() < target) input += RandomCase(tokens[random() % tokens.size()], random);
+    const unsigned mask = random() % 2 == 0 ? unsigned{kAll} : unsigned(random() % 128);
+    ASSERT_EQ(Escaped(EngineCallByCall(input, mask)), Escaped(ReferenceCompress(input, mask)))
+        << "seed " << seed << ", options " << reference::Options::FromMask(mask).Describe()
+        << "\n  input: " << Escaped(input);
+  }
+}
+
 TEST(DifferentialTest, SeededRandomDocuments) {
   const char* seed_text = std::getenv("HTMLCOMPRESS_TEST_SEED");
   const unsigned first_seed =
@@ -195,6 +212,56 @@ TEST(DifferentialTest, SeededRandomDocuments) {
       ++failures;
       ExpectSame(input, mask, "seed " + std::to_string(seed));
     }
+  }
+}
+
+// Long pages of tags and text with a line break here and there, as real
+// pages are: the scans that skip many bytes at a time get long runs to skip.
+TEST(DifferentialTest, LongPagesWithFewLineBreaks) {
+  const std::vector<std::string> pieces = {"<p>",
+                                           "</p>",
+                                           "<a href=x.html>",
+                                           "</a>",
+                                           "<span class=c>",
+                                           "</span>",
+                                           "<td>",
+                                           "<tr>",
+                                           "text ",
+                                           "more words ",
+                                           "<b>",
+                                           "</b>",
+                                           "<img src=a.png alt=\"two words\">",
+                                           "<a title='x>y'>",
+                                           "<p title=\"a > b\">",
+                                           "<pre>",
+                                           "</pre>",
+                                           "<script>",
+                                           "</script>",
+                                           "<!-- c -->",
+                                           "<!--webbot x-->",
+                                           "  ",
+                                           "\r\n",
+                                           "\n",
+                                           "\r",
+                                           "<strong>",
+                                           "</em>",
+                                           "<",
+                                           ">",
+                                           "\"",
+                                           "<P ALIGN=CENTER>",
+                                           "<textarea>",
+                                           "</textarea>"};
+  for (unsigned seed = 1; seed <= 60; ++seed) {
+    std::mt19937 random(seed);
+    std::string input;
+    const std::size_t target = 2000 + random() % 20000;
+    while (input.size() < target) {
+      // Rare pieces (line breaks, regions, quotes) one time in eight.
+      const std::size_t k = random() % 8 == 0 ? random() % pieces.size() : random() % 12;
+      input += RandomCase(pieces[k], random);
+    }
+    const unsigned mask = seed % 2 == 0 ? unsigned{kAll} : unsigned(random() % 128);
+    ExpectSame(input, mask, "long page, seed " + std::to_string(seed));
   }
 }
 

@@ -48,6 +48,49 @@ inline std::string EngineCompress(std::string_view input, unsigned mask) {
   return std::string(compressor.Document());
 }
 
+// The pass table call by call through the engine's own passes, as written
+// in the table: what Compress's grouped scans must equal.
+inline std::string EngineCallByCall(std::string_view input, unsigned mask) {
+  const reference::Options o = reference::Options::FromMask(mask);
+  THTMLCompressor component;
+  component.SetWebbots(o.webbots);
+  std::string buffer(input);
+  WorkingState state{
+      {buffer.data(), buffer.size()}, static_cast<std::int64_t>(buffer.size()), component};
+  if (o.inv_commas) StripAttributeQuotes(state);
+  if (o.all_returns) {
+    ReplaceAll(state, "\r\r", "\r", false, false);
+    ReplaceAll(state, "\n\n", "\n", false, false);
+    ReplaceAll(state, "\r\n", "", false, true);
+    ReplaceAll(state, "\r", "", false, true);
+    ReplaceAll(state, "\n", "", false, true);
+  } else if (o.returns) {
+    ReplaceAll(state, "\r\r", "\r", false, false);
+    ReplaceAll(state, "\n\n", "\n", false, false);
+  }
+  if (o.spaces) {
+    ReplaceAll(state, "    ", " ", false, true);
+    ReplaceAll(state, "   ", " ", false, true);
+    ReplaceAll(state, "  ", " ", false, true);
+    ReplaceAll(state, "  ", " ", false, true);
+    ReplaceAll(state, " >", ">", false, true, Match::kBeforeTagEnd);
+  }
+  if (o.simple_tags) {
+    ReplaceAll(state, "<strong", "<b", true, true, Match::kWholeTagName);
+    ReplaceAll(state, "</strong>", "</b>", true, true);
+    ReplaceAll(state, "<em", "<i", true, true, Match::kWholeTagName);
+    ReplaceAll(state, "</em>", "</i>", true, true);
+    ReplaceAll(state, "<strike", "<s", true, true, Match::kWholeTagName);
+    ReplaceAll(state, "</strike>", "</s>", true, true);
+  }
+  if (o.center) {
+    ConvertCenteredParagraphs(state, "<p align=center>", "<center>", "</p>", "</center>");
+    ConvertCenteredParagraphs(state, "<p align=\"center\">", "<center>", "</p>", "</center>");
+  }
+  buffer.resize(static_cast<std::size_t>(state.length));
+  return buffer;
+}
+
 inline std::string ReferenceCompress(std::string_view input, unsigned mask) {
   return reference::Compress(input, reference::Options::FromMask(mask));
 }

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VELMAR_PORTABLE_SCAN)
 #include <emmintrin.h>
 #define VELMAR_HAVE_SSE2 1
 #endif
@@ -108,6 +108,33 @@ inline std::size_t FindPair(const char* data, std::size_t from, std::size_t end,
 }
 
 // The first position p in [from, end) where `first` is followed by a byte
+// in `second`; or `end`.
+inline std::size_t FindPairOf(const char* data, std::size_t from, std::size_t end, char first,
+                              ByteSet second) {
+  std::size_t pos = from;
+#ifdef VELMAR_HAVE_SSE2
+  const __m128i lead = _mm_set1_epi8(first);
+  const __m128i va = _mm_set1_epi8(second.a);
+  const __m128i vb = _mm_set1_epi8(second.b);
+  const __m128i vc = _mm_set1_epi8(second.c);
+  while (pos + 17 <= end) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1));
+    const __m128i seconds = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(next, va), _mm_cmpeq_epi8(next, vb)), _mm_cmpeq_epi8(next, vc));
+    const unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, lead), seconds)));
+    if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    pos += 16;
+  }
+#endif
+  for (; pos + 1 < end; ++pos) {
+    if (data[pos] == first && second.Has(data[pos + 1])) return pos;
+  }
+  return end;
+}
+
+// The first position p in [from, end) where `first` is followed by a byte
 // that, with bit 0x20 set (which lowers the letters), is in `second`; or
 // `end`. A filter for "<" and a tag name's first letter in any case: every
 // such pair is found, and the caller checks the name itself.
@@ -134,6 +161,44 @@ inline std::size_t FindFoldedPair(const char* data, std::size_t from, std::size_
 #endif
   for (; pos + 1 < end; ++pos) {
     if (data[pos] == first && second.Has(static_cast<char>(data[pos + 1] | 0x20))) return pos;
+  }
+  return end;
+}
+
+// The first position p in [from, end) where "<" is followed by two bytes
+// that, with bit 0x20 set, equal one of the `count` pairs in `pairs` (each
+// two lower-case letters); or `end`. Finds where "<pre", "<textarea" and
+// "<script" may begin, in any letter case.
+inline std::size_t FindTagPrefix(const char* data, std::size_t from, std::size_t end,
+                                 const char (*pairs)[2], int count) {
+  std::size_t pos = from;
+#ifdef VELMAR_HAVE_SSE2
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i bit = _mm_set1_epi8(0x20);
+  while (pos + 18 <= end) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+    const __m128i first =
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1)), bit);
+    const __m128i second =
+        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 2)), bit);
+    __m128i hits = _mm_setzero_si128();
+    for (int k = 0; k < count; ++k) {
+      hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(first, _mm_set1_epi8(pairs[k][0])),
+                                              _mm_cmpeq_epi8(second, _mm_set1_epi8(pairs[k][1]))));
+    }
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, lt), hits)));
+    if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    pos += 16;
+  }
+#endif
+  for (; pos + 2 < end; ++pos) {
+    if (data[pos] != '<') continue;
+    for (int k = 0; k < count; ++k) {
+      if ((data[pos + 1] | 0x20) == pairs[k][0] && (data[pos + 2] | 0x20) == pairs[k][1]) {
+        return pos;
+      }
+    }
   }
   return end;
 }

@@ -23,10 +23,16 @@
 namespace velmar {
 namespace {
 
-ByteSet FirstBytes(std::string_view tag) {
-  const char first = tag[0];
-  return IsAsciiLetter(first) ? ByteSet::Of(first, static_cast<char>(first - 'a' + 'A'))
-                              : ByteSet::Of(first);
+// The next position at or after `from` where `tag` can begin: its first two
+// bytes, in any letter case (both tags begin with "<", then a letter or
+// "/"), or its first byte alone for a tag of one byte.
+std::size_t NextPlace(const char* data, std::size_t from, std::size_t end, std::string_view tag) {
+  if (tag.size() == 1) return FindFirstOf(data, from, end, ByteSet::Of(tag[0]));
+  if (IsAsciiLetter(tag[0])) {
+    return FindFirstOf(data, from, end, ByteSet::Of(tag[0], static_cast<char>(tag[0] - 'a' + 'A')));
+  }
+  return IsAsciiLetter(tag[1]) ? FindFoldedPair(data, from, end, tag[0], ByteSet::Of(tag[1]))
+                               : FindPair(data, from, end, tag[0], tag[1]);
 }
 
 }  // namespace
@@ -42,15 +48,12 @@ void ConvertCenteredParagraphs(WorkingState& state, std::string_view OpenTag,
   assert(OpenReplacement.find(CloseTag[0], 1) == std::string_view::npos);
   assert(CloseReplacement.find(CloseTag[0], 1) == std::string_view::npos);
 
-  const ByteSet open_stops = FirstBytes(OpenTag);
-  const ByteSet close_stops = FirstBytes(CloseTag);
   InPlaceText text(state);
   const std::string_view input = text.Input();
   bool seeking_open = true;
   while (true) {
     const std::string_view tag = seeking_open ? OpenTag : CloseTag;
-    text.KeepTo(
-        FindFirstOf(text.data(), text.read(), text.end(), seeking_open ? open_stops : close_stops));
+    text.KeepTo(NextPlace(text.data(), text.read(), text.end(), tag));
     if (text.AtEnd()) break;
     if (MatchesAt(input, text.read(), tag)) {
       text.Drop(tag.size());

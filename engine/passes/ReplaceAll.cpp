@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 #include "ByteClasses.h"
@@ -41,12 +42,12 @@
 #include "Passes.h"
 #include "TagBoundaries.h"
 #include "TagScanner.h"
+#include "WalkingScan.h"
 
 namespace velmar {
 namespace {
 
 constexpr std::string_view kWebbotTag = "<!--webbot";
-constexpr std::size_t kNone = std::string_view::npos;
 
 bool HasLetter(std::string_view text) {
   for (char c : text) {
@@ -80,126 +81,6 @@ bool NothingToChange(std::string_view text, std::string_view search, bool remove
   if (HasLetter(search) || Occurs(text, search)) return false;
   return !(removes_webbots && ContainsWebbotTag(text));
 }
-
-// The protected regions of one call.
-struct Regions {
-  bool blocks;   // textarea and pre
-  bool scripts;  // script
-
-  // The closing text of the region that opens at `at`, or "".
-  std::string_view ClosingAt(std::string_view text, std::size_t at) const {
-    if (blocks && MatchesAt(text, at, "<textarea")) return "</textarea>";
-    if (blocks && MatchesAt(text, at, "<pre")) return "</pre>";
-    if (scripts && MatchesAt(text, at, "<script")) return "</script>";
-    return {};
-  }
-
-  // The first position at or after `from` where a region opens, or the end.
-  std::size_t NextOpening(std::string_view text, std::size_t from) const {
-    if (!blocks && !scripts) return text.size();
-    const ByteSet names = blocks && scripts ? ByteSet::Of('t', 'p', 's')
-                          : blocks          ? ByteSet::Of('t', 'p')
-                                            : ByteSet::Of('s');
-    for (std::size_t pos = from;; ++pos) {
-      pos = FindFoldedPair(text.data(), pos, text.size(), '<', names);
-      if (pos == text.size() || !ClosingAt(text, pos).empty()) return pos;
-    }
-  }
-};
-
-// Scans from a region's opening "<" through the second byte of its closing
-// text, which the next turn follows. False when the region never closes.
-bool KeepRegion(InPlaceText& text, std::string_view closing) {
-  std::size_t index = text.read();
-  if (!SkipPastClosingTag(text.Input(), index, closing)) return false;
-  text.KeepTo(index + 1);
-  return true;
-}
-
-// The quoted values of the current tag, read one at a time as the scan
-// nears them: the first that does not end before the scan position, and
-// the one after it.
-class TagValues {
- public:
-  explicit TagValues(std::string_view input) : input_(input) {}
-
-  // Makes the tag starting at `at` the current one.
-  void Start(std::size_t at) {
-    count_ = 0;
-    scanner_.Reset(input_, at);
-  }
-
-  // Makes the tag starting before `end` the current one, when it is known
-  // to end at `end` with no value the scan can land on.
-  void StartWithoutValues(std::size_t end) {
-    count_ = 0;
-    scanner_.ResetWithoutValues(end);
-  }
-
-  // Drops the values that end before `read`. Afterwards the tag is over or
-  // the scanner has read past `read` (convention 6).
-  void PassTo(std::size_t read) {
-    while (true) {
-      if (count_ > 0 && queue_[0].close >= read) return;
-      if (count_ > 0) {
-        Pop();
-      } else if (!Fetch()) {
-        return;
-      }
-    }
-  }
-
-  // The opening quote of the next value that begins at or after `read`, or
-  // kNone when the current tag has no more.
-  std::size_t Landing(std::size_t read) {
-    if (count_ == 0 && scanner_.how() != TagScanner::End::kOpen) return kNone;
-    PassTo(read);
-    if (count_ > 0 && queue_[0].open >= read) return queue_[0].open;
-    if (count_ == 1) Fetch();
-    return count_ == 2 ? queue_[1].open : kNone;
-  }
-
-  // The value that a ">" at `at` lies in, or null.
-  const QuotedValue* Containing(std::size_t at) {
-    PassTo(at);
-    return count_ > 0 && queue_[0].open < at ? &queue_[0] : nullptr;
-  }
-
-  // The value whose opening quote Landing gave as `at`; the scan copies it
-  // whole, then pops it.
-  const QuotedValue& LandedAt(std::size_t at) {
-    PassTo(at);
-    assert(count_ > 0 && queue_[0].open == at);
-    return queue_[0];
-  }
-  // The value Containing found.
-  const QuotedValue& Front() const { return queue_[0]; }
-  void Pop() {
-    queue_[0] = queue_[1];
-    --count_;
-  }
-
-  // Whether `at` (where Landing was last asked, or past it) lies in the
-  // current tag.
-  bool InTag(std::size_t at) const {
-    return scanner_.how() == TagScanner::End::kOpen || at < scanner_.end();
-  }
-  // One past the current tag, once it is over.
-  std::size_t TagEnd() const { return scanner_.end(); }
-
- private:
-  bool Fetch() {
-    assert(count_ < 2);
-    if (!scanner_.Next(queue_[count_])) return false;
-    ++count_;
-    return true;
-  }
-
-  std::string_view input_;
-  TagScanner scanner_;
-  QuotedValue queue_[2];
-  int count_ = 0;
-};
 
 // What one call replaces, and by what.
 struct Substitution {
@@ -262,6 +143,89 @@ bool MayEndInsideValue(std::string_view text, std::size_t at, std::size_t first_
   return false;
 }
 
+// Where a CR call walking at `from`, with no tag open, next has something
+// to do: a walked CR, a walked "<" that may open a region ("<pr", "<te",
+// "<sc") or, with `webbots`, a webbot tag ("<!"), or a walked "<" whose pass to its first ">"
+// holds a quote. Before it lies only text and tags the call passes over
+// unchanged, found 64 bytes at a time: adding the "<" bits to the inverted
+// ">" bits carries from each walked "<" up to the next ">", which marks the
+// bytes a pass skips. Returns `from` where SSE2 is missing; the scan then
+// finds its way byte by byte.
+std::size_t NextCrCallEvent(const char* data, std::size_t from, std::size_t end, bool webbots) {
+#ifdef VELMAR_HAVE_SSE2
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i dq = _mm_set1_epi8('"');
+  const __m128i sq = _mm_set1_epi8('\'');
+  const __m128i bit = _mm_set1_epi8(0x20);
+  // "<pr", "<te", "<sc" may open a region; "<!" a webbot tag.
+  const __m128i p = _mm_set1_epi8('p');
+  const __m128i r = _mm_set1_epi8('r');
+  const __m128i t = _mm_set1_epi8('t');
+  const __m128i e = _mm_set1_epi8('e');
+  const __m128i s = _mm_set1_epi8('s');
+  const __m128i c = _mm_set1_epi8('c');
+  const __m128i bang = webbots ? _mm_set1_epi8('!') : _mm_set1_epi8('<');
+  std::uint64_t carry = 0;     // the pass goes on from the block before
+  std::size_t span_start = 0;  // the walked "<" of that pass
+  std::size_t pos = from;
+  for (; pos + 66 <= end; pos += 64) {
+    std::uint64_t lts = 0, gts = 0, crs = 0, quotes = 0, special = 0;
+    for (int k = 0; k < 4; ++k) {
+      const char* at = data + pos + 16 * k;
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+      const __m128i first = _mm_or_si128(next, bit);
+      const __m128i second =
+          _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2)), bit);
+      const __m128i is_lt = _mm_cmpeq_epi8(here, lt);
+      const __m128i may_open = _mm_or_si128(
+          _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(first, p), _mm_cmpeq_epi8(second, r)),
+                       _mm_and_si128(_mm_cmpeq_epi8(first, t), _mm_cmpeq_epi8(second, e))),
+          _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(first, s), _mm_cmpeq_epi8(second, c)),
+                       _mm_cmpeq_epi8(next, bang)));
+      const int shift = 16 * k;
+      lts |= static_cast<std::uint64_t>(_mm_movemask_epi8(is_lt)) << shift;
+      gts |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, gt))) << shift;
+      crs |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, cr))) << shift;
+      quotes |= static_cast<std::uint64_t>(_mm_movemask_epi8(
+                    _mm_or_si128(_mm_cmpeq_epi8(here, dq), _mm_cmpeq_epi8(here, sq))))
+                << shift;
+      special |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_and_si128(is_lt, may_open)))
+                 << shift;
+    }
+    // Bit i of `passed`: a carry came into i, so the pass of a walked "<"
+    // covers byte i (its ">" included, its "<" not).
+    const std::uint64_t open = ~gts;
+    std::uint64_t sum = 0;
+    std::uint64_t carried = __builtin_add_overflow(open, lts, &sum);
+    carried |= __builtin_add_overflow(sum, carry, &sum);
+    const std::uint64_t passed = sum ^ open ^ lts;
+    const std::uint64_t walked_lts = lts & ~passed;
+    std::size_t event = end;
+    if (const std::uint64_t walked = (crs | special) & ~passed; walked != 0) {
+      event = pos + static_cast<std::size_t>(__builtin_ctzll(walked));
+    }
+    if (const std::uint64_t held = quotes & passed; held != 0) {
+      const int quote = __builtin_ctzll(held);
+      const std::uint64_t below = walked_lts & ((std::uint64_t{1} << quote) - 1);
+      const std::size_t start =
+          below != 0 ? pos + 63 - static_cast<std::size_t>(__builtin_clzll(below)) : span_start;
+      event = std::min(event, start);
+    }
+    if (event != end) return event;
+    if (walked_lts != 0)
+      span_start = pos + 63 - static_cast<std::size_t>(__builtin_clzll(walked_lts));
+    carry = carried;
+  }
+  return carry != 0 ? span_start : pos;
+#else
+  (void)data, (void)end, (void)webbots;
+  return from;
+#endif
+}
+
 // A call whose Search begins with CR stops at every "<": a tag is passed
 // over to its ">", a webbot comment tag is dropped.
 void ScanPassingOverTags(InPlaceText& text, const Substitution& substitution,
@@ -271,6 +235,9 @@ void ScanPassingOverTags(InPlaceText& text, const Substitution& substitution,
   TagValues values(input);
   while (true) {
     const std::size_t landing = values.Landing(text.read());
+    if (landing == kNone && !values.InTag(text.read())) {
+      text.KeepTo(NextCrCallEvent(text.data(), text.read(), text.end(), removes_webbots));
+    }
     const std::size_t limit = std::min(landing, text.end());
     text.KeepTo(search.size() >= 2
                     ? FindPairOrByte(text.data(), text.read(), limit, search[0], search[1], '<')
@@ -325,111 +292,10 @@ void ScanPassingOverTags(InPlaceText& text, const Substitution& substitution,
   }
 }
 
-// The first tag start in [from, limit), or `limit`.
-std::size_t NextTagStart(std::string_view text, std::size_t from, std::size_t limit) {
-  for (std::size_t pos = from;; ++pos) {
-    pos = FindFirstOf(text.data(), pos, limit, ByteSet::Of('<'));
-    if (pos >= limit || IsTagStart(text, pos)) return pos;
-  }
-}
-
-// Where the walking scan lands on quoted values. A value changes what a
-// call does only when it holds the first byte of Search (an occurrence can
-// only begin inside it), a "<" (a region opening, a tag start) or a ">" (a
-// tag that does not end at its first ">"). So only tags holding a quote
-// that may open such a value are read; every other value is walked
-// through, which changes nothing.
-class Landings {
- public:
-  Landings(std::string_view input, char first_of_search)
-      : input_(input), values_(input), triggers_(ByteSet::Of(first_of_search, '<', '>')) {}
-
-  // The opening quote of the next value the scan lands on at or after
-  // `read`, before `limit` (a region opening); kNone when there is none.
-  std::size_t Next(std::size_t read, std::size_t limit) {
-    for (std::size_t from = read;;) {
-      if (const std::size_t open = values_.Landing(from); open != kNone) return open;
-      // The current tag is over; no tag the scan met is open past it.
-      outside_ = std::max({outside_, values_.TagEnd(), read});
-      search_ = std::max(search_, outside_);
-      std::size_t start = kNone;
-      if (const std::size_t quote = NextTriggeringQuote(limit); quote != kNone) {
-        start = TagHolding(quote);
-        if (start == kNone) {
-          outside_ = search_ = quote + 1;  // a quote in text
-          continue;
-        }
-      } else {
-        // A tag open at the region opening goes on after the region: it is
-        // read now, while none of its bytes has been moved.
-        if (limit >= input_.size() || values_.InTag(limit)) return kNone;
-        start = TagHolding(limit);
-        if (start == kNone) return kNone;
-      }
-      values_.Start(start);
-      from = start;
-    }
-  }
-
-  // The scan has passed over the region from `opening` to `after`.
-  void SkipRegion(std::size_t opening, std::size_t after) {
-    if (!values_.InTag(opening)) outside_ = std::max(outside_, after);
-    search_ = std::max(search_, after);
-  }
-
-  // The value whose opening quote Next gave as `at`; the scan copies it
-  // whole, then pops it.
-  const QuotedValue& LandedAt(std::size_t at) { return values_.LandedAt(at); }
-  void Pop() { values_.Pop(); }
-
- private:
-  // The next quote at or after search_ that may open a value holding a
-  // trigger, or one that never closes (its tag then runs to the end).
-  std::size_t NextTriggeringQuote(std::size_t limit) {
-    const std::size_t end = input_.size();
-    while (true) {
-      const std::size_t quote = FindFirstOf(input_.data(), search_, limit, ByteSet::Of('"', '\''));
-      if (quote >= limit) {
-        search_ = std::max(search_, limit);
-        return kNone;
-      }
-      search_ = quote + 1;
-      if (!MayOpenValue(input_, quote)) continue;
-      const std::size_t close =
-          FindFirstOf(input_.data(), quote + 1, end, ByteSet::Of(input_[quote]));
-      if (close == end || FindFirstOf(input_.data(), quote + 1, close, triggers_) < close) {
-        return quote;
-      }
-    }
-  }
-
-  // The start of the tag open at `at`, or kNone. No tag is open at
-  // outside_, and every value between holds no "<" or ">", so each tag
-  // there ends at its first ">": after the last ">" before the quote no tag
-  // is open, and the first tag start after it opens the tag.
-  std::size_t TagHolding(std::size_t at) const {
-    std::size_t begin = at;
-    while (begin > outside_ && input_[begin - 1] != '>') --begin;
-    const std::size_t start = NextTagStart(input_, begin, at);
-    return start < at ? start : kNone;
-  }
-
-  std::string_view input_;
-  TagValues values_;
-  ByteSet triggers_;
-  std::size_t outside_ = 0;  // no tag is open here
-  std::size_t search_ = 0;   // quotes before this have been looked at
-};
-
 // Any other call stops only where Search can begin, where a region opens
-// and where a quoted value begins. No edit of such a call can make a region
-// opening appear or vanish (replacements and the bytes next to a deletion
-// hold no "<" followed by a letter, and nothing after the scan position
-// changes), so the next opening is looked for once and kept until the scan
-// reaches it or a value covers it.
+// and where a quoted value begins (WalkingScan.h).
 void ScanWalkingThroughTags(InPlaceText& text, const Substitution& substitution,
                             const Regions& regions) {
-  const std::string_view input = text.Input();
   const std::string_view search = substitution.search;
   const char first = search[0];
   const char second = search.size() >= 2 ? search[1] : first;
@@ -445,29 +311,8 @@ void ScanWalkingThroughTags(InPlaceText& text, const Substitution& substitution,
                        IsAsciiLetter(first) ? ByteSet::Of(first, static_cast<char>(first - 32))
                                             : ByteSet::Of(first));
   };
-  Landings landings(input, first);
-  std::size_t opening = regions.NextOpening(input, 0);
-  std::size_t landing = landings.Next(0, opening);
-  while (true) {
-    text.KeepTo(next_start(std::min(opening, landing)));
-    if (text.AtEnd()) return;
-    const std::size_t at = text.read();
-    if (at == opening) {
-      if (!KeepRegion(text, regions.ClosingAt(input, opening))) return;
-      landings.SkipRegion(opening, text.read());
-      opening = regions.NextOpening(input, text.read());
-      landing = landings.Next(text.read(), opening);
-      continue;
-    }
-    if (at == landing) {
-      text.KeepTo(landings.LandedAt(at).close + 1);
-      landings.Pop();
-      if (opening < text.read()) opening = regions.NextOpening(input, text.read());
-      landing = landings.Next(text.read(), opening);
-      continue;
-    }
-    if (!ReplaceOccurrence(text, substitution)) text.KeepTo(at + 1);
-  }
+  WalkThroughTags(text, regions, first, next_start,
+                  [&] { return ReplaceOccurrence(text, substitution); });
 }
 
 }  // namespace

@@ -40,6 +40,10 @@
 namespace velmar {
 namespace {
 
+// The quoted values one reading of a tag keeps; a tag with more is read
+// twice.
+constexpr int kKeptValues = 8;
+
 // Elements whose content a browser reads as text, not markup.
 constexpr std::array<std::string_view, 8> kTextElements = {
     "script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"};
@@ -65,6 +69,14 @@ bool IsPlain(std::string_view text, const QuotedValue& value) {
 }
 
 bool SameLetter(char a, char b) { return Lowered(a) == Lowered(b); }
+
+// Whether a start tag whose name begins with `first` may open one of the
+// text elements: script, style, textarea, title, xmp, iframe, noembed,
+// noframes.
+bool MayOpenTextElement(char first) {
+  const unsigned char c = Lowered(first);
+  return c == 's' || c == 't' || c == 'x' || c == 'i' || c == 'n';
+}
 
 bool IsTextElement(std::string_view name) {
   for (std::string_view element : kTextElements) {
@@ -193,8 +205,20 @@ void StripAttributeQuotes(WorkingState& state) {
     const bool end_tag = next == '/' && at + 2 < end && IsAsciiLetter(input[at + 2]);
 
     if (IsAsciiLetter(next) || end_tag) {
+      // A tag with no quote before its first ">" has no quoted value and
+      // ends there; unless it opens a text element, it stays as it is.
+      const std::size_t stop = FindFirstOf(text.data(), at + 1, end, ByteSet::Of('>', '"', '\''));
+      if (stop < end && input[stop] == '>' && (end_tag || !MayOpenTextElement(input[at + 1]))) {
+        text.KeepTo(stop + 1);
+        continue;
+      }
       TagScanner scanner(input, at);
-      const std::size_t tag_end = scanner.SkipToEnd();
+      QuotedValue values[kKeptValues];
+      int count = 0;
+      for (QuotedValue value; scanner.Next(value); ++count) {
+        if (count < kKeptValues) values[count] = value;
+      }
+      const std::size_t tag_end = scanner.end();
       if (!end_tag && IsTextElement(scanner.name())) {
         if (scanner.how() != TagScanner::End::kClosed) break;
         const std::size_t closing =
@@ -207,13 +231,20 @@ void StripAttributeQuotes(WorkingState& state) {
         continue;
       }
       if (std::memchr(input.data() + at, '\'', tag_end - at) == nullptr) {
-        TagScanner values(input, at);
-        for (QuotedValue value; values.Next(value);) {
-          if (!IsPlain(input, value)) continue;
+        // The values the first reading found, or a second reading for a
+        // tag with more than a few.
+        auto drop = [&](const QuotedValue& value) {
+          if (!IsPlain(input, value)) return;
           text.KeepTo(value.open);
           text.Drop(1);
           text.KeepTo(value.close);
           text.Drop(1);
+        };
+        if (count <= kKeptValues) {
+          for (int k = 0; k < count; ++k) drop(values[k]);
+        } else {
+          TagScanner again(input, at);
+          for (QuotedValue value; again.Next(value);) drop(value);
         }
       }
       text.KeepTo(tag_end);

@@ -44,10 +44,12 @@ inline bool MayOpenValue(std::string_view text, std::size_t at) {
   return pos > 0 && text[pos - 1] == '=';
 }
 
-// The positions of the two quotes around one quoted attribute value.
+// The positions of the two quotes around one quoted attribute value. No
+// default values: arrays of them, filled by Next(), are made per tag in the
+// hot loops, and clearing them first would cost more than reading the tag.
 struct QuotedValue {
-  std::size_t open = 0;
-  std::size_t close = 0;
+  std::size_t open;
+  std::size_t close;
 };
 
 class TagScanner {
