@@ -67,15 +67,15 @@ void THTMLCompressor::Compress() {
 // others have left ("<p align=center >" has lost its blank by then).
 void THTMLCompressor::RunPasses(WorkingState& state) const {
   if (FInvCommas) StripAttributeQuotes(state);
-  if (FAllReturns) {
-    ReplaceAll(state, "\r\r", "\r", false, false);
+  if (FAllReturns || FReturns) {
+    const bool cr_calls = CrCallsMayChange(state);
+    if (cr_calls) ReplaceAll(state, "\r\r", "\r", false, false);
     ReplaceAll(state, "\n\n", "\n", false, false);
-    ReplaceAll(state, "\r\n", "", false, true);
-    ReplaceAll(state, "\r", "", false, true);
-    ReplaceAll(state, "\n", "", false, true);
-  } else if (FReturns) {
-    ReplaceAll(state, "\r\r", "\r", false, false);
-    ReplaceAll(state, "\n\n", "\n", false, false);
+    if (FAllReturns) {
+      if (cr_calls) ReplaceAll(state, "\r\n", "", false, true);
+      if (cr_calls) ReplaceAll(state, "\r", "", false, true);
+      ReplaceAll(state, "\n", "", false, true);
+    }
   }
   // The five blank calls ("    ", "   ", "  ", "  " by " ", then " >" by
   // ">" before a tag's end) and the six short-tag calls (<strong, <em,

@@ -10,6 +10,11 @@
 
 namespace velmar {
 
+// Whether the line-break calls whose Search begins with CR can change
+// anything: they act only on CRs and, with Webbots, on webbot tags, and the
+// LF LF call between them makes neither. Most pages have no CR.
+bool CrCallsMayChange(const WorkingState& state);
+
 // The five blank calls: "    ", "   ", "  " and "  " by " ", then " >" by
 // ">" where the ">" ends a tag.
 void CollapseBlankGroup(WorkingState& state);

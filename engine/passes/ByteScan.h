@@ -7,6 +7,7 @@
 #ifndef VELMAR_ENGINE_BYTESCAN_H_
 #define VELMAR_ENGINE_BYTESCAN_H_
 
+#include <cassert>
 #include <cstddef>
 #include <cstring>
 
@@ -17,18 +18,19 @@
 
 namespace velmar {
 
-// Up to three bytes to look for; unused slots repeat the first one.
+// Up to four bytes to look for; unused slots repeat the last one given.
 struct ByteSet {
-  char a, b, c;
-  static constexpr ByteSet Of(char x) { return {x, x, x}; }
-  static constexpr ByteSet Of(char x, char y) { return {x, y, y}; }
-  static constexpr ByteSet Of(char x, char y, char z) { return {x, y, z}; }
-  constexpr bool Has(char x) const { return x == a || x == b || x == c; }
+  char a, b, c, d;
+  static constexpr ByteSet Of(char x) { return {x, x, x, x}; }
+  static constexpr ByteSet Of(char x, char y) { return {x, y, y, y}; }
+  static constexpr ByteSet Of(char x, char y, char z) { return {x, y, z, z}; }
+  static constexpr ByteSet Of(char x, char y, char z, char w) { return {x, y, z, w}; }
+  constexpr bool Has(char x) const { return x == a || x == b || x == c || x == d; }
 };
 
 // The first position in [from, end) whose byte is in `set`, or `end`.
 inline std::size_t FindFirstOf(const char* data, std::size_t from, std::size_t end, ByteSet set) {
-  if (set.a == set.b && set.c == set.a) {
+  if (set.a == set.b && set.c == set.a && set.d == set.a) {
     // Tags are short: look at the first bytes before paying for a call.
     const std::size_t near = from + 8 < end ? from + 8 : end;
     for (std::size_t pos = from; pos < near; ++pos) {
@@ -43,11 +45,12 @@ inline std::size_t FindFirstOf(const char* data, std::size_t from, std::size_t e
   const __m128i va = _mm_set1_epi8(set.a);
   const __m128i vb = _mm_set1_epi8(set.b);
   const __m128i vc = _mm_set1_epi8(set.c);
+  const __m128i vd = _mm_set1_epi8(set.d);
   while (pos + 16 <= end) {
     const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
     const __m128i hits =
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, va), _mm_cmpeq_epi8(chunk, vb)),
-                     _mm_cmpeq_epi8(chunk, vc));
+                     _mm_or_si128(_mm_cmpeq_epi8(chunk, vc), _mm_cmpeq_epi8(chunk, vd)));
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
     if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
     pos += 16;
@@ -166,29 +169,39 @@ inline std::size_t FindFoldedPair(const char* data, std::size_t from, std::size_
 }
 
 // The first position p in [from, end) where "<" is followed by two bytes
-// that, with bit 0x20 set, equal one of the `count` pairs in `pairs` (each
-// two lower-case letters); or `end`. Finds where "<pre", "<textarea" and
+// that, with bit 0x20 set, equal one of the `count` pairs in `pairs` (at
+// most three, each two lower-case letters); or `end`. Finds where "<pre", "<textarea" and
 // "<script" may begin, in any letter case.
 inline std::size_t FindTagPrefix(const char* data, std::size_t from, std::size_t end,
                                  const char (*pairs)[2], int count) {
   std::size_t pos = from;
 #ifdef VELMAR_HAVE_SSE2
+  constexpr int kMost = 3;
+  assert(count <= kMost);
   const __m128i lt = _mm_set1_epi8('<');
   const __m128i bit = _mm_set1_epi8(0x20);
+  __m128i firsts[kMost], seconds[kMost];
+  for (int k = 0; k < count; ++k) {
+    firsts[k] = _mm_set1_epi8(pairs[k][0]);
+    seconds[k] = _mm_set1_epi8(pairs[k][1]);
+  }
   while (pos + 18 <= end) {
+    // Most blocks of 16 bytes hold no "<" at all.
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-    const __m128i first =
-        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1)), bit);
-    const __m128i second =
-        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 2)), bit);
-    __m128i hits = _mm_setzero_si128();
-    for (int k = 0; k < count; ++k) {
-      hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(first, _mm_set1_epi8(pairs[k][0])),
-                                              _mm_cmpeq_epi8(second, _mm_set1_epi8(pairs[k][1]))));
+    const unsigned lts = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(here, lt)));
+    if (lts != 0) {
+      const __m128i first =
+          _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1)), bit);
+      const __m128i second =
+          _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 2)), bit);
+      __m128i hits = _mm_setzero_si128();
+      for (int k = 0; k < count; ++k) {
+        hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(first, firsts[k]),
+                                                _mm_cmpeq_epi8(second, seconds[k])));
+      }
+      const unsigned mask = lts & static_cast<unsigned>(_mm_movemask_epi8(hits));
+      if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
     }
-    const unsigned mask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, lt), hits)));
-    if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
     pos += 16;
   }
 #endif

@@ -37,6 +37,7 @@
 
 #include "ByteClasses.h"
 #include "ByteScan.h"
+#include "Groups.h"
 #include "HTMLCompressor.h"
 #include "InPlaceText.h"
 #include "Passes.h"
@@ -57,9 +58,9 @@ bool HasLetter(std::string_view text) {
 }
 
 bool ContainsWebbotTag(std::string_view text) {
-  for (std::size_t pos = 0;; pos += 4) {
-    pos = text.find("<!--", pos);
-    if (pos == std::string_view::npos) return false;
+  for (std::size_t pos = 0;; pos += 2) {
+    pos = FindPair(text.data(), pos, text.size(), '<', '!');
+    if (pos == text.size()) return false;
     if (MatchesAt(text, pos, kWebbotTag)) return true;
   }
 }
@@ -316,6 +317,12 @@ void ScanWalkingThroughTags(InPlaceText& text, const Substitution& substitution,
 }
 
 }  // namespace
+
+bool CrCallsMayChange(const WorkingState& state) {
+  const std::string_view text = state.Text();
+  return std::memchr(text.data(), '\r', text.size()) != nullptr ||
+         (state.component.Webbots() && ContainsWebbotTag(text));
+}
 
 void ReplaceAll(WorkingState& state, std::string_view Search, std::string_view Replacement,
                 bool InBlocks, bool SkipScripts, Match Where) {

@@ -156,7 +156,7 @@ inline std::size_t NextTagStart(std::string_view text, std::size_t from, std::si
 class Landings {
  public:
   Landings(std::string_view input, char first_of_search)
-      : input_(input), values_(input), triggers_(ByteSet::Of(first_of_search, '<', '>')) {}
+      : input_(input), values_(input), first_of_search_(first_of_search) {}
 
   // The opening quote of the next value the scan lands on at or after
   // `read`, before `limit` (a region opening); kNone when there is none.
@@ -209,11 +209,11 @@ class Landings {
       }
       search_ = quote + 1;
       if (!MayOpenValue(input_, quote)) continue;
-      const std::size_t close =
-          FindFirstOf(input_.data(), quote + 1, end, ByteSet::Of(input_[quote]));
-      if (close == end || FindFirstOf(input_.data(), quote + 1, close, triggers_) < close) {
-        return quote;
-      }
+      // One scan to the closing quote or a trigger before it.
+      const char closing = input_[quote];
+      const std::size_t stop = FindFirstOf(input_.data(), quote + 1, end,
+                                           ByteSet::Of(closing, first_of_search_, '<', '>'));
+      if (stop == end || input_[stop] != closing) return quote;
     }
   }
 
@@ -230,7 +230,7 @@ class Landings {
 
   std::string_view input_;
   TagValues values_;
-  ByteSet triggers_;
+  char first_of_search_;
   std::size_t outside_ = 0;  // no tag is open here
   std::size_t search_ = 0;   // quotes before this have been looked at
 };
