@@ -30,17 +30,26 @@ struct ByteSet {
 
 // The first position in [from, end) whose byte is in `set`, or `end`.
 inline std::size_t FindFirstOf(const char* data, std::size_t from, std::size_t end, ByteSet set) {
+  std::size_t pos = from;
   if (set.a == set.b && set.c == set.a && set.d == set.a) {
-    // Tags are short: look at the first bytes before paying for a call.
-    const std::size_t near = from + 8 < end ? from + 8 : end;
-    for (std::size_t pos = from; pos < near; ++pos) {
+    // Tags and the gaps between them are short: look at the first bytes
+    // before paying for a call.
+#ifdef VELMAR_HAVE_SSE2
+    const __m128i va = _mm_set1_epi8(set.a);
+    for (int block = 0; block < 4 && pos + 16 <= end; ++block, pos += 16) {
+      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, va)));
+      if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#else
+    for (const std::size_t near = from + 8 < end ? from + 8 : end; pos < near; ++pos) {
       if (data[pos] == set.a) return pos;
     }
-    if (near >= end) return end;
-    const void* hit = std::memchr(data + near, set.a, end - near);
+#endif
+    if (pos >= end) return end;
+    const void* hit = std::memchr(data + pos, set.a, end - pos);
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : end;
   }
-  std::size_t pos = from;
 #ifdef VELMAR_HAVE_SSE2
   const __m128i va = _mm_set1_epi8(set.a);
   const __m128i vb = _mm_set1_epi8(set.b);
