@@ -24,6 +24,10 @@
 #include <system_error>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include "CompressPage.h"
 #include "Figures.h"
 
@@ -118,15 +122,56 @@ class MirrorFolders {
   Folder target_;
 };
 
+// A file written to a worker's group and not yet committed, with what its
+// lines will say.
+struct Written {
+  fs::path source_name;
+  fs::path target_name;
+  bool compress = true;
+  std::uintmax_t before = 0;
+  std::uintmax_t after = 0;
+  double verify_seconds = 0;
+};
+
+// A group is committed when it holds this many files or bytes: enough to
+// make one flush serve many files, few enough to keep descriptors and the
+// time a crash can undo small.
+constexpr std::size_t kGroupFiles = 128;
+constexpr std::uintmax_t kGroupBytes = std::uintmax_t{64} << 20;
+
+// How many files each of `workers` may hold in its group: each holds up to
+// two descriptors until committed, within the process's limit.
+std::size_t GroupFiles(unsigned workers) {
+  std::size_t files = kGroupFiles;
+#ifdef _WIN32
+  (void)workers;  // each file is flushed as it is added: no descriptors held
+#else
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    const auto spare = static_cast<std::size_t>(limit.rlim_cur > 64 ? limit.rlim_cur - 64 : 0);
+    files = std::min(files, spare / (2 * std::max(workers, 1u)));
+  }
+#endif
+  return std::max<std::size_t>(files, 1);
+}
+
+// Reads and compresses one job and adds its file to `group`.
 void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompressor& compressor,
-            MirrorFolders* folders, Progress& progress) {
+            MirrorFolders* folders, velmar::fileio::WriteGroup& group,
+            std::vector<Written>& written, Progress& progress) {
   const Mirror* mirror = settings.mirror;
   const fs::path source_name = mirror ? mirror->source_path / job.source : job.source;
   const fs::path target_name = mirror ? mirror->target_path / job.target : job.target;
   auto fail = [&](const std::string& message) {
     Report(progress, message);
     ++progress.failed;
+    ++progress.done;
   };
+  try {
+    written.reserve(written.size() + 1);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory for " + Quoted(source_name));
+  }
   std::error_code error;
   FileInfo info;
   if (mirror) {
@@ -161,37 +206,60 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
   }
 
   const std::string_view document = compressor.Document();
+  const std::span<const char> bytes{document.data(), document.size()};
+  bool added = false;
   if (mirror) {
-    // The copy has the source's permission bits from its first byte on.
-    const std::string name = job.target.filename().string();
-    if (!folders->target().WriteFile(name, {document.data(), document.size()}, error,
-                                     {.permissions = info.permissions})) {
-      return fail("cannot write " + Quoted(target_name) + ": " + error.message());
-    }
-    if (!job.compress) folders->target().SetModified(name, info.modified, error);
+    // The copy has the source's permission bits from its first byte on,
+    // and a copied file its time too.
+    velmar::fileio::WriteOptions options;
+    options.permissions = info.permissions;
+    if (!job.compress) options.modified = info.modified;
+    added = group.Add(folders->target(), job.target.filename().string(), bytes, error, options);
   } else {
     velmar::fileio::WriteOptions options;
     if (job.target != job.source) {
       options.permissions = fs::status(job.source, error).permissions();
       if (error) options.permissions.reset();
     }
-    if (!compressor.SaveToFile(job.target, options, error)) {
-      return fail("cannot write " + Quoted(target_name) + ": " + error.message());
+    added = group.Add(job.target, bytes, error, options);
+  }
+  if (!added) return fail("cannot write " + Quoted(target_name) + ": " + error.message());
+  // Reserved above: the entry matches the group's.
+  written.push_back({source_name, target_name, job.compress,
+                     static_cast<std::uintmax_t>(compressor.Size()),
+                     static_cast<std::uintmax_t>(document.size()), outcome.verify_seconds});
+}
+
+// Commits a worker's group and gives each of its files its line and figures.
+void CommitGroup(velmar::fileio::WriteGroup& group, std::vector<Written>& written,
+                 const BatchSettings& settings, Progress& progress) {
+  if (group.size() == 0) return;
+  std::vector<std::error_code> errors;
+  const bool all = group.Commit(errors);
+  for (std::size_t k = 0; k < written.size(); ++k) {
+    const Written& file = written[k];
+    const std::error_code error =
+        k < errors.size() ? errors[k]
+                          : (all ? std::error_code() : std::make_error_code(std::errc::io_error));
+    ++progress.done;
+    if (error) {
+      Report(progress, "cannot write " + Quoted(file.target_name) + ": " + error.message());
+      ++progress.failed;
+      continue;
+    }
+    progress.bytes_in += file.before;
+    progress.bytes_out += file.after;
+    ++(file.compress ? progress.compressed : progress.copied);
+    if (settings.stats && file.compress) {
+      std::lock_guard lock(progress.output);
+      std::fputs(progress.clear_line, stderr);
+      std::fputs(StatsLine(file.source_name.string(), file.before, file.after, settings.verify,
+                           file.verify_seconds)
+                     .c_str(),
+                 stderr);
     }
   }
-  const auto before = static_cast<std::uintmax_t>(compressor.Size());
-  const auto after = static_cast<std::uintmax_t>(document.size());
-  progress.bytes_in += before;
-  progress.bytes_out += after;
-  ++(job.compress ? progress.compressed : progress.copied);
-  if (settings.stats && job.compress) {
-    std::lock_guard lock(progress.output);
-    std::fputs(progress.clear_line, stderr);
-    std::fputs(
-        StatsLine(source_name.string(), before, after, settings.verify, outcome.verify_seconds)
-            .c_str(),
-        stderr);
-  }
+  written.clear();
 }
 
 // The summary line: what was done, what went wrong, and the figures.
@@ -366,14 +434,22 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   };
 
+  const std::size_t group_files = GroupFiles(settings.jobs);
   auto work = [&] {
     velmar::THTMLCompressor compressor;  // each worker owns its own
     ApplyOptionSet(settings.options, compressor);
     std::optional<MirrorFolders> folders;
     if (settings.mirror) folders.emplace(*settings.mirror);
-    for (std::size_t i; (i = progress.next++) < jobs.size(); ++progress.done) {
-      RunJob(jobs[i], settings, compressor, folders ? &*folders : nullptr, progress);
+    velmar::fileio::WriteGroup group;
+    std::vector<Written> written;
+    for (std::size_t i; (i = progress.next++) < jobs.size();) {
+      RunJob(jobs[i], settings, compressor, folders ? &*folders : nullptr, group, written,
+             progress);
+      if (group.size() >= group_files || group.bytes() >= kGroupBytes) {
+        CommitGroup(group, written, settings, progress);
+      }
     }
+    CommitGroup(group, written, settings, progress);
   };
   // The calling thread works too; when the system refuses more threads,
   // the batch goes on with those it has.

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "FileIo.h"
 
@@ -67,6 +68,80 @@ TEST_F(FaultInjectionTest, FailedSavesLeaveTheTargetAsItWas) {
   const FaultPlan roomy{.write_limit = 200000};
   EXPECT_TRUE(ReplaceFile(folder_ / "target.html", document, error, {}, &roomy));
   EXPECT_EQ(Read("target.html"), document);
+}
+
+// Where a group replaces each file as it is added.
+#ifdef _WIN32
+constexpr bool kGroupsReplaceAtOnce = true;
+#else
+constexpr bool kGroupsReplaceAtOnce = false;
+#endif
+
+// A group of three: the middle file meets the fault, the others are
+// replaced whatever it is, and the middle one's target stays as it was.
+TEST_F(FaultInjectionTest, AFailureInAGroupCostsOnlyItsFile) {
+  const struct {
+    const char* name;
+    FaultPlan plan;
+    int reason;
+    bool fails_at_add;
+  } cases[] = {
+      {"disk full", {.write_limit = 0}, ENOSPC, true},
+      {"flush fails", {.fsync_error = EIO}, EIO, false},
+      {"close fails", {.close_error = EIO}, EIO, false},
+      {"rename fails", {.rename_error = EXDEV}, EXDEV, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool fails_at_add = c.fails_at_add || kGroupsReplaceAtOnce;
+    for (const char* name : {"a.html", "b.html", "c.html"}) {
+      std::ofstream(folder_ / name, std::ios::binary) << "old " << name;
+    }
+    Folder folder;
+    std::error_code error;
+    ASSERT_TRUE(Folder::Open(folder_, folder, error));
+    WriteGroup group;
+    EXPECT_TRUE(group.Add(folder_ / "a.html", std::string_view("new a"), error));
+    EXPECT_EQ(group.Add(folder, "b.html", std::string_view("new b"), error, {}, &c.plan),
+              !fails_at_add);
+    if (fails_at_add) {
+      EXPECT_EQ(error.value(), c.reason);
+    }
+    EXPECT_TRUE(group.Add(folder, "c.html", std::string_view("new c"), error));
+    // Nothing is replaced before the commit.
+    if (!kGroupsReplaceAtOnce) {
+      EXPECT_EQ(Read("a.html"), "old a.html");
+    }
+    std::vector<std::error_code> errors;
+    EXPECT_EQ(group.Commit(errors), fails_at_add);
+    ASSERT_EQ(errors.size(), fails_at_add ? 2u : 3u);
+    if (!fails_at_add) {
+      EXPECT_EQ(errors[1].value(), c.reason);
+    }
+    EXPECT_FALSE(errors.front());
+    EXPECT_FALSE(errors.back());
+    EXPECT_EQ(Read("a.html"), "new a");
+    EXPECT_EQ(Read("b.html"), "old b.html");
+    EXPECT_EQ(Read("c.html"), "new c");
+    EXPECT_EQ(EntryCount(), 5u);  // no temporary file left
+  }
+}
+
+TEST_F(FaultInjectionTest, AGroupDroppedUncommittedChangesNothing) {
+  if (kGroupsReplaceAtOnce) GTEST_SKIP() << "this system's groups replace each file at once";
+  std::error_code error;
+  Folder folder;
+  ASSERT_TRUE(Folder::Open(folder_, folder, error));
+  {
+    WriteGroup group;
+    EXPECT_TRUE(group.Add(folder_ / "target.html", std::string_view("new"), error));
+    EXPECT_TRUE(group.Add(folder, "new.html", std::string_view("new"), error));
+    EXPECT_EQ(group.size(), 2u);
+    EXPECT_EQ(group.bytes(), 6u);
+  }
+  EXPECT_EQ(Read("target.html"), "old target");
+  EXPECT_FALSE(fs::exists(folder_ / "new.html"));
+  EXPECT_EQ(EntryCount(), 2u);
 }
 
 TEST_F(FaultInjectionTest, FailedLoadsReportTheReason) {

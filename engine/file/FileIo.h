@@ -63,6 +63,8 @@ struct WriteOptions {
   // followed to the file it names (a dangling one is created), and a FIFO or
   // a character device (/dev/null, /dev/stdout) is written to as a stream.
   bool replace_name = false;
+  // The new file's modification time; by default the time of writing.
+  std::optional<std::filesystem::file_time_type> modified = std::nullopt;
 };
 
 // Reads the whole file, opened for reading only and shared with other
@@ -79,6 +81,54 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std
 bool ReplaceFile(const std::filesystem::path& file_name, std::span<const char> bytes,
                  std::error_code& error, const WriteOptions& options = {},
                  const FaultPlan* faults = nullptr) noexcept;
+
+class Folder;
+
+// Files replaced together, for a batch: one flush to disk for them all in
+// place of one per file. Add() writes a file's new contents to a temporary
+// file beside its target, made as ReplaceFile makes one; Commit() flushes
+// every added file to disk at once (one sync of each file system where the
+// system has it, else a flush per file), renames each over its target, and
+// flushes their folders. Each target holds its old file until its rename
+// and its new one after it, so a crash at any moment leaves it whole. Files
+// added and not committed are discarded when the group is destroyed; until
+// Commit() they hold an open descriptor each (two for Add() by path).
+// Where the system offers nothing better (Windows), Add() replaces the file
+// at once, as ReplaceFile does, and Commit() has nothing left to do.
+class WriteGroup {
+ public:
+  WriteGroup() noexcept;
+  ~WriteGroup();
+  WriteGroup(const WriteGroup&) = delete;
+  WriteGroup& operator=(const WriteGroup&) = delete;
+
+  // Adds `name` in `folder`, which may close before Commit(): as
+  // Folder::WriteFile, the name itself is replaced.
+  bool Add(const Folder& folder, std::string_view name, std::span<const char> bytes,
+           std::error_code& error, const WriteOptions& options = {},
+           const FaultPlan* faults = nullptr) noexcept;
+  // Adds the file at `file_name`, as ReplaceFile finds it: a link is
+  // followed, and a FIFO or device is written to at once as a stream.
+  bool Add(const std::filesystem::path& file_name, std::span<const char> bytes,
+           std::error_code& error, const WriteOptions& options = {},
+           const FaultPlan* faults = nullptr) noexcept;
+
+  // The files added since the last Commit(), and their bytes.
+  std::size_t size() const noexcept;
+  std::uintmax_t bytes() const noexcept { return bytes_; }
+
+  // Makes each file added since the last Commit() its target's contents.
+  // `errors` gets one entry per file, in the order added: empty where the
+  // file is on disk under its name, else the reason, with the target as it
+  // was (or, when only flushing its folder failed, already replaced). Returns
+  // whether all succeeded.
+  bool Commit(std::vector<std::error_code>& errors) noexcept;
+
+ private:
+  struct Staged;  // one file, as the platform holds it
+  std::vector<Staged> files_;
+  std::uintmax_t bytes_ = 0;
+};
 
 // Removes the named temporary files of saves in progress, in this process.
 // For a signal that ends the process: a thread that is not inside a save
@@ -138,8 +188,6 @@ class Folder {
   // Replaces `name`, atomically, by a symbolic link to `target`.
   bool WriteLink(std::string_view name, const std::string& target,
                  std::error_code& error) const noexcept;
-  bool SetModified(std::string_view name, std::filesystem::file_time_type when,
-                   std::error_code& error) const noexcept;
   // Removes the temporary files left here by a process that was killed
   // (untouched for a minute); returns how many.
   int RemoveLeftovers() const noexcept;
@@ -147,6 +195,7 @@ class Folder {
   bool valid() const noexcept;
 
  private:
+  friend class WriteGroup;
 #ifdef _WIN32
   std::filesystem::path path_;
 #else

@@ -19,11 +19,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -49,8 +52,11 @@ class FileDescriptor {
  public:
   explicit FileDescriptor(int fd = -1) : fd_(fd) {}
   ~FileDescriptor() { Close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
   // Takes `fd` in place of the one held, which is closed.
@@ -253,9 +259,52 @@ bool NameUnnamedFile(int fd, int folder, std::string& temp_name) {
   return false;
 }
 
-// Replaces `name` in `folder` by `bytes` (convention 1).
-bool Replace(int folder, const std::string& name, std::span<const char> bytes,
-             const WriteOptions& options, std::error_code& error, const FaultPlan& faults) {
+// The modification time `when` as utimensat() and futimens() take it.
+void ToTimes(fs::file_time_type when, struct timespec (&times)[2]) {
+  const auto since = std::chrono::file_clock::to_sys(when).time_since_epoch();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(seconds.count());
+  times[1].tv_nsec = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
+}
+
+// A replacement written and not yet on disk or under its name: the first
+// half of convention 1.
+struct Staging {
+  int folder = -1;
+  std::string name;
+  FileDescriptor temp;
+  std::string temp_name;  // empty while the file has no name
+
+  Staging() = default;
+  ~Staging() { Discard(); }
+  Staging(Staging&& other) noexcept
+      : folder(other.folder),
+        name(std::move(other.name)),
+        temp(std::move(other.temp)),
+        temp_name(std::exchange(other.temp_name, {})) {}
+  Staging& operator=(Staging&&) = delete;
+
+  // Removes the temporary file, which leaves the target as it was.
+  void Discard() {
+    temp.Close();
+    if (!temp_name.empty()) {
+      ::unlinkat(folder, temp_name.c_str(), 0);
+      Pending().Remove(folder, temp_name);
+      temp_name.clear();
+    }
+  }
+};
+
+// Writes the new contents of `name` in `folder` to a temporary file beside
+// it, with its final owner, permission bits and (if asked) time.
+bool Stage(int folder, const std::string& name, std::span<const char> bytes,
+           const WriteOptions& options, Staging& staging, std::error_code& error,
+           const FaultPlan& faults) {
+  staging.folder = folder;
+  staging.name = name;
   struct stat old {};
   const bool exists = ::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISDIR(old.st_mode)) {
@@ -273,8 +322,8 @@ bool Replace(int folder, const std::string& name, std::span<const char> bytes,
   // bits allow: it starts at 0600 (or under the umask, which is final).
   const mode_t create_mode = mode ? 0600 : 0666;
 
-  FileDescriptor temp;
-  std::string temp_name;  // empty while the file has no name
+  FileDescriptor& temp = staging.temp;
+  std::string& temp_name = staging.temp_name;
 #ifdef O_TMPFILE
   if (CanNameUnnamedFiles()) {
     temp.Reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, create_mode));
@@ -304,11 +353,7 @@ bool Replace(int folder, const std::string& name, std::span<const char> bytes,
   }
   auto fail = [&](int reason) {
     error = Errno(reason);
-    temp.Close();
-    if (!temp_name.empty()) {
-      ::unlinkat(folder, temp_name.c_str(), 0);
-      Pending().Remove(folder, temp_name);
-    }
+    staging.Discard();
     return false;
   };
   if (replaces_file && ::fchown(temp.get(), old.st_uid, old.st_gid) != 0) {
@@ -322,14 +367,47 @@ bool Replace(int folder, const std::string& name, std::span<const char> bytes,
     *faults.mode_at_first_write = info.st_mode & 07777;
   }
   if (!WriteFully(temp.get(), bytes.data(), bytes.size(), faults)) return fail(errno);
-  if (Injected(faults.fsync_error) || ::fsync(temp.get()) != 0) return fail(errno);
-  if (temp_name.empty() && !NameUnnamedFile(temp.get(), folder, temp_name)) return fail(errno);
-  if (!temp.Close() || Injected(faults.close_error)) return fail(errno);
-  if (Injected(faults.rename_error) ||
-      ::renameat(folder, temp_name.c_str(), folder, name.c_str()) != 0) {
+  if (options.modified) {
+    struct timespec times[2];
+    ToTimes(*options.modified, times);
+    if (::futimens(temp.get(), times) != 0) return fail(errno);
+  }
+  return true;
+}
+
+// Gives the staged file its target's name, once its bytes are on disk: the
+// second half of convention 1. On failure the target is as it was.
+bool Rename(Staging& staging, std::error_code& error, const FaultPlan& faults) {
+  auto fail = [&](int reason) {
+    error = Errno(reason);
+    staging.Discard();
+    return false;
+  };
+  if (staging.temp_name.empty() &&
+      !NameUnnamedFile(staging.temp.get(), staging.folder, staging.temp_name)) {
     return fail(errno);
   }
-  Pending().Remove(folder, temp_name);
+  if (!staging.temp.Close() || Injected(faults.close_error)) return fail(errno);
+  if (Injected(faults.rename_error) || ::renameat(staging.folder, staging.temp_name.c_str(),
+                                                  staging.folder, staging.name.c_str()) != 0) {
+    return fail(errno);
+  }
+  Pending().Remove(staging.folder, staging.temp_name);
+  staging.temp_name.clear();
+  return true;
+}
+
+// Replaces `name` in `folder` by `bytes` (convention 1).
+bool Replace(int folder, const std::string& name, std::span<const char> bytes,
+             const WriteOptions& options, std::error_code& error, const FaultPlan& faults) {
+  Staging staging;
+  if (!Stage(folder, name, bytes, options, staging, error, faults)) return false;
+  if (Injected(faults.fsync_error) || ::fsync(staging.temp.get()) != 0) {
+    error = LastError();
+    staging.Discard();
+    return false;
+  }
+  if (!Rename(staging, error, faults)) return false;
   // Flushing the folder entry loses nothing the rename has not already
   // made visible if it fails, so it is not reported.
   ::fsync(folder);
@@ -366,6 +444,52 @@ bool FollowDangling(fs::path link, fs::path& end, std::error_code& error) {
   return false;
 }
 
+// Where a write to `file_name` goes: the file to replace (`target`), or
+// with `stream` set, `file_name` itself written to as a stream.
+bool FindTarget(const fs::path& file_name, const WriteOptions& options, fs::path& target,
+                bool& stream, std::error_code& error) {
+  stream = false;
+  if (file_name.empty() || !file_name.has_filename()) {
+    error = Errno(file_name.empty() ? ENOENT : EISDIR);
+    return false;
+  }
+  target = file_name;
+  if (options.replace_name) return true;
+  struct stat info {};
+  if (::lstat(target.c_str(), &info) != 0) return true;  // a new file
+  if (S_ISLNK(info.st_mode)) {
+    if (::stat(target.c_str(), &info) != 0) {
+      if (errno != ENOENT) {
+        error = LastError();  // a link loop among others
+        return false;
+      }
+      if (!FollowDangling(file_name, target, error)) return false;
+      info = {};
+    } else if (S_ISREG(info.st_mode)) {
+      char* resolved = ::realpath(file_name.c_str(), nullptr);
+      if (resolved == nullptr) {
+        error = LastError();
+        return false;
+      }
+      target = resolved;
+      std::free(resolved);
+    }
+  }
+  if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) {
+    stream = true;
+    return true;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    error = Errno(EISDIR);
+    return false;
+  }
+  if (info.st_mode != 0 && !S_ISREG(info.st_mode)) {
+    error = MakeError(Failure::kNotRegular);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ReadWholeFile(const fs::path& file_name, ByteBlock& block, std::error_code& error,
@@ -391,45 +515,10 @@ bool ReplaceFile(const fs::path& file_name, std::span<const char> bytes, std::er
                  const WriteOptions& options, const FaultPlan* fault_plan) noexcept {
   const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
-    if (file_name.empty() || !file_name.has_filename()) {
-      error = Errno(file_name.empty() ? ENOENT : EISDIR);
-      return false;
-    }
-    fs::path target = file_name;
-    if (!options.replace_name) {
-      struct stat info {};
-      if (::lstat(target.c_str(), &info) == 0) {
-        if (S_ISLNK(info.st_mode)) {
-          if (::stat(target.c_str(), &info) != 0) {
-            if (errno != ENOENT) {
-              error = LastError();  // a link loop among others
-              return false;
-            }
-            if (!FollowDangling(file_name, target, error)) return false;
-            info = {};
-          } else if (S_ISREG(info.st_mode)) {
-            char* resolved = ::realpath(file_name.c_str(), nullptr);
-            if (resolved == nullptr) {
-              error = LastError();
-              return false;
-            }
-            target = resolved;
-            std::free(resolved);
-          }
-        }
-        if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) {
-          return WriteStream(file_name, bytes, error, faults);
-        }
-        if (S_ISDIR(info.st_mode)) {
-          error = Errno(EISDIR);
-          return false;
-        }
-        if (info.st_mode != 0 && !S_ISREG(info.st_mode)) {
-          error = MakeError(Failure::kNotRegular);
-          return false;
-        }
-      }
-    }
+    fs::path target;
+    bool stream = false;
+    if (!FindTarget(file_name, options, target, stream, error)) return false;
+    if (stream) return WriteStream(file_name, bytes, error, faults);
     FileDescriptor folder;
     if (!OpenParent(target, folder, error)) return false;
     return Replace(folder.get(), target.filename().string(), bytes, options, error, faults);
@@ -673,28 +762,6 @@ bool Folder::WriteLink(std::string_view name, const std::string& target,
   }
 }
 
-bool Folder::SetModified(std::string_view name, fs::file_time_type when,
-                         std::error_code& error) const noexcept {
-  try {
-    const auto since = std::chrono::file_clock::to_sys(when).time_since_epoch();
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(seconds.count());
-    times[1].tv_nsec = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
-    if (::utimensat(fd_, std::string(name).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-      error = LastError();
-      return false;
-    }
-    return true;
-  } catch (...) {
-    error = Errno(ENOMEM);
-    return false;
-  }
-}
-
 int Folder::RemoveLeftovers() const noexcept {
   std::vector<Entry> entries;
   std::error_code ignored;
@@ -710,6 +777,187 @@ int Folder::RemoveLeftovers() const noexcept {
     }
   }
   return removed;
+}
+
+// -------------------------------------------------------------- WriteGroup
+
+struct WriteGroup::Staged {
+  enum class State { kStaged, kFlushed, kRenamed, kDone };
+  FileDescriptor folder;  // the target's, held until the rename
+  Staging staging;        // of a file in `folder`
+  FaultPlan faults;
+  dev_t device = 0;  // of the folder, and so of the file
+  State state = State::kStaged;
+};
+
+WriteGroup::WriteGroup() noexcept = default;
+WriteGroup::~WriteGroup() = default;  // each Staging removes its file
+
+std::size_t WriteGroup::size() const noexcept { return files_.size(); }
+
+namespace {
+
+// Stages `name` in `folder`, a descriptor the staged file then holds.
+template <typename Staged>
+bool StageInGroup(FileDescriptor folder, const std::string& name, std::span<const char> bytes,
+                  const WriteOptions& options, const FaultPlan* faults, Staged& staged,
+                  std::error_code& error) {
+  struct stat info {};
+  if (!folder.valid() || ::fstat(folder.get(), &info) != 0) {
+    error = LastError();
+    return false;
+  }
+  staged.device = info.st_dev;
+  staged.folder = std::move(folder);
+  staged.faults = faults ? *faults : kNoFaults;
+  staged.faults.mode_at_first_write = nullptr;  // used while staging only
+  return Stage(staged.folder.get(), name, bytes, options, staged.staging, error,
+               faults ? *faults : kNoFaults);
+}
+
+}  // namespace
+
+bool WriteGroup::Add(const Folder& folder, std::string_view name, std::span<const char> bytes,
+                     std::error_code& error, const WriteOptions& options,
+                     const FaultPlan* faults) noexcept {
+  try {
+    files_.reserve(files_.size() + 1);  // so that push_back cannot throw
+    WriteOptions replacing = options;
+    replacing.replace_name = true;
+    Staged staged;
+    if (!StageInGroup(FileDescriptor(::fcntl(folder.fd_, F_DUPFD_CLOEXEC, 0)), std::string(name),
+                      bytes, replacing, faults, staged, error)) {
+      return false;
+    }
+    files_.push_back(std::move(staged));
+    bytes_ += bytes.size();
+    return true;
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+bool WriteGroup::Add(const fs::path& file_name, std::span<const char> bytes, std::error_code& error,
+                     const WriteOptions& options, const FaultPlan* faults) noexcept {
+  try {
+    files_.reserve(files_.size() + 1);
+    fs::path target;
+    bool stream = false;
+    if (!FindTarget(file_name, options, target, stream, error)) return false;
+    Staged staged;
+    if (stream) {
+      if (!WriteStream(file_name, bytes, error, faults ? *faults : kNoFaults)) return false;
+      staged.state = Staged::State::kDone;
+    } else {
+      FileDescriptor folder;
+      if (!OpenParent(target, folder, error) ||
+          !StageInGroup(std::move(folder), target.filename().string(), bytes, options, faults,
+                        staged, error)) {
+        return false;
+      }
+    }
+    files_.push_back(std::move(staged));
+    bytes_ += bytes.size();
+    return true;
+  } catch (...) {
+    error = Errno(ENOMEM);
+    return false;
+  }
+}
+
+// Whether syncfs() reports writeback errors: Linux 5.8 and later.
+bool SyncfsReportsErrors() {
+  static const bool reports = [] {
+    struct utsname system {};
+    int major = 0, minor = 0;
+    return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+           (major > 5 || (major == 5 && minor >= 8));
+  }();
+  return reports;
+}
+
+// Commit's three steps, each over the whole group:
+//  1. The files' bytes go to disk. On Linux (5.8 and later, where it
+//     reports errors) one syncfs() per file system
+//     does it for all, and reports any writeback error there since the
+//     descriptor it is given was opened: that of the group's first file on
+//     that file system, opened before any of the others was written. Where
+//     it reports one (maybe another program's), each file's own fsync()
+//     tells whether it was the file's.
+//  2. Each file is renamed over its target.
+//  3. The renames go to disk: syncfs() again, or fsync() of each folder.
+bool WriteGroup::Commit(std::vector<std::error_code>& errors) noexcept {
+  using State = Staged::State;
+  const std::size_t count = files_.size();
+  try {
+    errors.assign(count, {});
+  } catch (...) {
+    errors.clear();
+    files_.clear();  // each Staging removes its file
+    bytes_ = 0;
+    return false;
+  }
+  bool all = true;
+  auto fail = [&](std::size_t k, int reason) {
+    errors[k] = Errno(reason);
+    files_[k].staging.Discard();
+    files_[k].state = State::kDone;
+    all = false;
+  };
+  // Runs `step` on each file in `state` on the device of file `first`.
+  auto on_device = [&](std::size_t first, State state, auto step) {
+    for (std::size_t k = first; k < count; ++k) {
+      if (files_[k].state == state && files_[k].device == files_[first].device) step(k);
+    }
+  };
+
+  for (std::size_t first = 0; first < count; ++first) {
+    if (files_[first].state != State::kStaged) continue;
+    bool synced = false;
+#ifdef __linux__
+    bool injected = false;
+    on_device(first, State::kStaged,
+              [&](std::size_t k) { injected |= files_[k].faults.fsync_error != 0; });
+    synced = !injected && SyncfsReportsErrors() && ::syncfs(files_[first].staging.temp.get()) == 0;
+#endif
+    on_device(first, State::kStaged, [&](std::size_t k) {
+      if (!synced &&
+          (Injected(files_[k].faults.fsync_error) || ::fsync(files_[k].staging.temp.get()) != 0)) {
+        fail(k, errno);
+      } else {
+        files_[k].state = State::kFlushed;
+      }
+    });
+  }
+
+  for (std::size_t k = 0; k < count; ++k) {
+    if (files_[k].state != State::kFlushed) continue;
+    if (Rename(files_[k].staging, errors[k], files_[k].faults)) {
+      files_[k].state = State::kRenamed;
+    } else {
+      files_[k].state = State::kDone;
+      all = false;
+    }
+  }
+
+  for (std::size_t first = 0; first < count; ++first) {
+    if (files_[first].state != State::kRenamed) continue;
+    bool synced = false;
+#ifdef __linux__
+    synced = SyncfsReportsErrors() && ::syncfs(files_[first].folder.get()) == 0;
+#endif
+    on_device(first, State::kRenamed, [&](std::size_t k) {
+      if (!synced && ::fsync(files_[k].folder.get()) != 0) {
+        errors[k] = LastError();  // renamed, but maybe not on disk
+        all = false;
+      }
+      files_[k].state = State::kDone;
+    });
+  }
+  files_.clear();
+  bytes_ = 0;
+  return all;
 }
 
 }  // namespace velmar::fileio

@@ -238,7 +238,7 @@ bool ReadWholeFile(const std::filesystem::path& file_name, ByteBlock& block, std
 }
 
 bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
-                 std::error_code& error, const WriteOptions&,
+                 std::error_code& error, const WriteOptions& options,
                  const FaultPlan* fault_plan) noexcept {
   const FaultPlan& faults = fault_plan ? *fault_plan : kNoFaults;
   try {
@@ -300,6 +300,10 @@ bool ReplaceFile(const std::filesystem::path& name, std::span<const char> bytes,
                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!replaced) return fail(LastError());
     Pending().Remove(temp_name);
+    if (options.modified) {
+      std::error_code ignored;  // the contents are in place; the time is a courtesy
+      std::filesystem::last_write_time(file_name, *options.modified, ignored);
+    }
     error.clear();
     return true;
   } catch (const std::bad_alloc&) {
@@ -467,17 +471,6 @@ bool Folder::WriteLink(std::string_view name, const std::string& target,
   }
 }
 
-bool Folder::SetModified(std::string_view name, fs::file_time_type when,
-                         std::error_code& error) const noexcept {
-  try {
-    std::error_code step;
-    fs::last_write_time(path_ / FromUtf8(name), when, step);
-    return step ? Fail(error, step) : true;
-  } catch (...) {
-    return Fail(error, Errno(ENOMEM));
-  }
-}
-
 int Folder::RemoveLeftovers() const noexcept {
   try {
     std::vector<Entry> entries;
@@ -494,6 +487,53 @@ int Folder::RemoveLeftovers() const noexcept {
   } catch (...) {
     return 0;
   }
+}
+
+// Windows has no flush for many files at once: each file is replaced as it
+// is added, and Commit() only reports that all went well.
+struct WriteGroup::Staged {};
+
+WriteGroup::WriteGroup() noexcept = default;
+WriteGroup::~WriteGroup() = default;
+
+std::size_t WriteGroup::size() const noexcept { return files_.size(); }
+
+bool WriteGroup::Add(const Folder& folder, std::string_view name, std::span<const char> bytes,
+                     std::error_code& error, const WriteOptions& options,
+                     const FaultPlan* faults) noexcept {
+  try {
+    files_.reserve(files_.size() + 1);
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+  if (!folder.WriteFile(name, bytes, error, options, faults)) return false;
+  files_.push_back({});
+  bytes_ += bytes.size();
+  return true;
+}
+
+bool WriteGroup::Add(const fs::path& file_name, std::span<const char> bytes, std::error_code& error,
+                     const WriteOptions& options, const FaultPlan* faults) noexcept {
+  try {
+    files_.reserve(files_.size() + 1);
+  } catch (...) {
+    return Fail(error, Errno(ENOMEM));
+  }
+  if (!ReplaceFile(file_name, bytes, error, options, faults)) return false;
+  files_.push_back({});
+  bytes_ += bytes.size();
+  return true;
+}
+
+bool WriteGroup::Commit(std::vector<std::error_code>& errors) noexcept {
+  try {
+    errors.assign(files_.size(), {});
+  } catch (...) {
+    errors.clear();
+  }
+  files_.clear();
+  bytes_ = 0;
+  return true;
 }
 
 }  // namespace velmar::fileio
