@@ -133,10 +133,11 @@ struct Written {
   double verify_seconds = 0;
 };
 
-// A group is committed when it holds this many files or bytes: enough to
-// make one flush serve many files, few enough to keep descriptors and the
-// time a crash can undo small.
-constexpr std::size_t kGroupFiles = 128;
+// A group is committed when it holds this many files or bytes: enough for
+// one flush to serve a site's worth of small pages, few enough to bound the
+// descriptors held (see GroupFiles) and the dirty memory waiting. (On 5,900
+// real pages, 1,024 files a group beat 128 by about 5%.)
+constexpr std::size_t kGroupFiles = 1024;
 constexpr std::uintmax_t kGroupBytes = std::uintmax_t{64} << 20;
 
 // How many files each of `workers` may hold in its group: each holds up to
@@ -168,7 +169,7 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
     ++progress.done;
   };
   try {
-    written.reserve(written.size() + 1);
+    if (written.size() == written.capacity()) written.reserve(2 * written.size() + 16);
   } catch (const std::bad_alloc&) {
     return fail("out of memory for " + Quoted(source_name));
   }

@@ -821,7 +821,8 @@ bool WriteGroup::Add(const Folder& folder, std::string_view name, std::span<cons
                      std::error_code& error, const WriteOptions& options,
                      const FaultPlan* faults) noexcept {
   try {
-    files_.reserve(files_.size() + 1);  // so that push_back cannot throw
+    // Room for one more first, so that push_back cannot throw.
+    if (files_.size() == files_.capacity()) files_.reserve(2 * files_.size() + 16);
     WriteOptions replacing = options;
     replacing.replace_name = true;
     Staged staged;
@@ -841,7 +842,7 @@ bool WriteGroup::Add(const Folder& folder, std::string_view name, std::span<cons
 bool WriteGroup::Add(const fs::path& file_name, std::span<const char> bytes, std::error_code& error,
                      const WriteOptions& options, const FaultPlan* faults) noexcept {
   try {
-    files_.reserve(files_.size() + 1);
+    if (files_.size() == files_.capacity()) files_.reserve(2 * files_.size() + 16);
     fs::path target;
     bool stream = false;
     if (!FindTarget(file_name, options, target, stream, error)) return false;

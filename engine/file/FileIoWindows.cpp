@@ -502,7 +502,7 @@ bool WriteGroup::Add(const Folder& folder, std::string_view name, std::span<cons
                      std::error_code& error, const WriteOptions& options,
                      const FaultPlan* faults) noexcept {
   try {
-    files_.reserve(files_.size() + 1);
+    if (files_.size() == files_.capacity()) files_.reserve(2 * files_.size() + 16);
   } catch (...) {
     return Fail(error, Errno(ENOMEM));
   }
@@ -515,7 +515,7 @@ bool WriteGroup::Add(const Folder& folder, std::string_view name, std::span<cons
 bool WriteGroup::Add(const fs::path& file_name, std::span<const char> bytes, std::error_code& error,
                      const WriteOptions& options, const FaultPlan* faults) noexcept {
   try {
-    files_.reserve(files_.size() + 1);
+    if (files_.size() == files_.capacity()) files_.reserve(2 * files_.size() + 16);
   } catch (...) {
     return Fail(error, Errno(ENOMEM));
   }
