@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <system_error>
@@ -140,8 +141,10 @@ struct Written {
 constexpr std::size_t kGroupFiles = 1024;
 constexpr std::uintmax_t kGroupBytes = std::uintmax_t{64} << 20;
 
-// How many files each of `workers` may hold in its group: each holds up to
-// two descriptors until committed, within the process's limit.
+// How many files each of `workers` may hold in its group: each holds two
+// descriptors until committed, within the process's limit, beside what a
+// worker holds anyway (a mirror's two folders, two more while it opens the
+// next ones, the file it reads) and what the process holds.
 std::size_t GroupFiles(unsigned workers) {
   std::size_t files = kGroupFiles;
 #ifdef _WIN32
@@ -149,17 +152,26 @@ std::size_t GroupFiles(unsigned workers) {
 #else
   struct rlimit limit {};
   if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    const auto spare = static_cast<std::size_t>(limit.rlim_cur > 64 ? limit.rlim_cur - 64 : 0);
-    files = std::min(files, spare / (2 * std::max(workers, 1u)));
+    const std::size_t threads = std::max(workers, 1u);
+    const std::size_t held = 32 + 8 * threads;
+    const auto total = static_cast<std::size_t>(limit.rlim_cur);
+    files = std::min(files, total > held ? (total - held) / (2 * threads) : 0);
   }
 #endif
   return std::max<std::size_t>(files, 1);
 }
 
-// Reads and compresses one job and adds its file to `group`.
+bool TooManyOpenFiles(const std::error_code& error) {
+  return error == std::errc::too_many_files_open ||
+         error == std::errc::too_many_files_open_in_system;
+}
+
+// Reads and compresses one job and adds its file to `group`; when the
+// process runs out of descriptors, `commit_group` makes room first.
 void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompressor& compressor,
             MirrorFolders* folders, velmar::fileio::WriteGroup& group,
-            std::vector<Written>& written, Progress& progress) {
+            std::vector<Written>& written, const std::function<void()>& commit_group,
+            Progress& progress) {
   const Mirror* mirror = settings.mirror;
   const fs::path source_name = mirror ? mirror->source_path / job.source : job.source;
   const fs::path target_name = mirror ? mirror->target_path / job.target : job.target;
@@ -208,27 +220,41 @@ void RunJob(const Job& job, const BatchSettings& settings, velmar::THTMLCompress
 
   const std::string_view document = compressor.Document();
   const std::span<const char> bytes{document.data(), document.size()};
-  bool added = false;
+  // The file's entry is made before it joins the group, so that the two
+  // stay in step: pushing it below cannot throw.
+  Written entry;
+  try {
+    entry = {source_name,
+             target_name,
+             job.compress,
+             static_cast<std::uintmax_t>(compressor.Size()),
+             static_cast<std::uintmax_t>(document.size()),
+             outcome.verify_seconds};
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory for " + Quoted(source_name));
+  }
+  velmar::fileio::WriteOptions options;
   if (mirror) {
     // The copy has the source's permission bits from its first byte on,
     // and a copied file its time too.
-    velmar::fileio::WriteOptions options;
     options.permissions = info.permissions;
     if (!job.compress) options.modified = info.modified;
-    added = group.Add(folders->target(), job.target.filename().string(), bytes, error, options);
-  } else {
-    velmar::fileio::WriteOptions options;
-    if (job.target != job.source) {
-      options.permissions = fs::status(job.source, error).permissions();
-      if (error) options.permissions.reset();
-    }
-    added = group.Add(job.target, bytes, error, options);
+  } else if (job.target != job.source) {
+    options.permissions = fs::status(job.source, error).permissions();
+    if (error) options.permissions.reset();
+  }
+  auto add = [&] {
+    return mirror
+               ? group.Add(folders->target(), job.target.filename().string(), bytes, error, options)
+               : group.Add(job.target, bytes, error, options);
+  };
+  bool added = add();
+  if (!added && TooManyOpenFiles(error) && group.size() > 0) {
+    commit_group();
+    added = add();
   }
   if (!added) return fail("cannot write " + Quoted(target_name) + ": " + error.message());
-  // Reserved above: the entry matches the group's.
-  written.push_back({source_name, target_name, job.compress,
-                     static_cast<std::uintmax_t>(compressor.Size()),
-                     static_cast<std::uintmax_t>(document.size()), outcome.verify_seconds});
+  written.push_back(std::move(entry));
 }
 
 // Commits a worker's group and gives each of its files its line and figures.
@@ -240,8 +266,9 @@ void CommitGroup(velmar::fileio::WriteGroup& group, std::vector<Written>& writte
   for (std::size_t k = 0; k < written.size(); ++k) {
     const Written& file = written[k];
     const std::error_code error =
-        k < errors.size() ? errors[k]
-                          : (all ? std::error_code() : std::make_error_code(std::errc::io_error));
+        k < errors.size()
+            ? errors[k]
+            : (all ? std::error_code() : std::make_error_code(std::errc::not_enough_memory));
     ++progress.done;
     if (error) {
       Report(progress, "cannot write " + Quoted(file.target_name) + ": " + error.message());
@@ -443,14 +470,13 @@ int RunJobs(std::vector<Job> jobs, const BatchSettings& settings) {
     if (settings.mirror) folders.emplace(*settings.mirror);
     velmar::fileio::WriteGroup group;
     std::vector<Written> written;
+    const std::function<void()> commit = [&] { CommitGroup(group, written, settings, progress); };
     for (std::size_t i; (i = progress.next++) < jobs.size();) {
-      RunJob(jobs[i], settings, compressor, folders ? &*folders : nullptr, group, written,
+      RunJob(jobs[i], settings, compressor, folders ? &*folders : nullptr, group, written, commit,
              progress);
-      if (group.size() >= group_files || group.bytes() >= kGroupBytes) {
-        CommitGroup(group, written, settings, progress);
-      }
+      if (group.size() >= group_files || group.bytes() >= kGroupBytes) commit();
     }
-    CommitGroup(group, written, settings, progress);
+    commit();
   };
   // The calling thread works too; when the system refuses more threads,
   // the batch goes on with those it has.

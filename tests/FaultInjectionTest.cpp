@@ -127,6 +127,38 @@ TEST_F(FaultInjectionTest, AFailureInAGroupCostsOnlyItsFile) {
   }
 }
 
+// Faults in the flushes that serve a whole group: a failed flush of the
+// whole file system falls back to each file's own, which succeeds; a failed
+// flush of the folder after the renames fails every file renamed there,
+// which already holds its new bytes.
+TEST_F(FaultInjectionTest, GroupFlushFailuresAreEachFilesOwn) {
+  if (kGroupsReplaceAtOnce) GTEST_SKIP() << "this system's groups flush each file alone";
+  const struct {
+    const char* name;
+    FaultPlan plan;
+    int reason;  // of every file, 0 for none
+  } cases[] = {
+      {"file system flush fails", {.syncfs_error = EIO}, 0},
+      {"folder flush fails", {.folder_error = EIO}, EIO},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Folder folder;
+    std::error_code error;
+    ASSERT_TRUE(Folder::Open(folder_, folder, error));
+    WriteGroup group;
+    EXPECT_TRUE(group.Add(folder, "a.html", std::string_view("new a"), error));
+    EXPECT_TRUE(group.Add(folder, "b.html", std::string_view("new b"), error, {}, &c.plan));
+    std::vector<std::error_code> errors;
+    EXPECT_EQ(group.Commit(errors), c.reason == 0);
+    ASSERT_EQ(errors.size(), 2u);
+    for (const std::error_code& e : errors) EXPECT_EQ(e.value(), c.reason);
+    EXPECT_EQ(Read("a.html"), "new a");
+    EXPECT_EQ(Read("b.html"), "new b");
+    EXPECT_EQ(EntryCount(), 4u);
+  }
+}
+
 TEST_F(FaultInjectionTest, AGroupDroppedUncommittedChangesNothing) {
   if (kGroupsReplaceAtOnce) GTEST_SKIP() << "this system's groups replace each file at once";
   std::error_code error;

@@ -38,6 +38,8 @@ struct FaultPlan {
   bool short_read = false;        // the file ends early while being read
   std::int64_t write_limit = -1;  // writes fail with ENOSPC past this many bytes
   int fsync_error = 0;            // fsync() fails with this errno
+  int syncfs_error = 0;           // a WriteGroup's flush of the whole file system fails
+  int folder_error = 0;           // a WriteGroup's flush of the folder after the rename fails
   int close_error = 0;            // closing the written file fails with this errno
   int rename_error = 0;           // rename() fails with this errno
   // When set, receives the new file's permission bits as its first byte is
@@ -92,7 +94,7 @@ class Folder;
 // flushes their folders. Each target holds its old file until its rename
 // and its new one after it, so a crash at any moment leaves it whole. Files
 // added and not committed are discarded when the group is destroyed; until
-// Commit() they hold an open descriptor each (two for Add() by path).
+// Commit() each holds two open descriptors (its own and its folder's).
 // Where the system offers nothing better (Windows), Add() replaces the file
 // at once, as ReplaceFile does, and Commit() has nothing left to do.
 class WriteGroup {

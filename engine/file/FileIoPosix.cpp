@@ -19,6 +19,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -94,9 +95,12 @@ class PendingTemporaries {
     std::lock_guard lock(mutex_);
     entries_.emplace_back(folder, name);
   }
-  void Remove(int folder, const std::string& name) {
+  // Allocates nothing: it runs where memory may have run out.
+  void Remove(int folder, const std::string& name) noexcept {
     std::lock_guard lock(mutex_);
-    const auto it = std::find(entries_.begin(), entries_.end(), std::make_pair(folder, name));
+    const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& entry) {
+      return entry.first == folder && entry.second == name;
+    });
     if (it != entries_.end()) entries_.erase(it);
   }
   void UnlinkAll() {
@@ -237,18 +241,21 @@ bool CanNameUnnamedFiles() {
 }
 
 // Links the unnamed file `fd` into `folder` under a new temporary name.
+// Throws std::bad_alloc; `temp_name` stays empty unless it succeeds.
 bool NameUnnamedFile(int fd, int folder, std::string& temp_name) {
 #ifdef O_TMPFILE
-  const std::string by_proc = "/proc/self/fd/" + std::to_string(fd);
+  char by_proc[32];
+  std::snprintf(by_proc, sizeof by_proc, "/proc/self/fd/%d", fd);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_name = NewTemporaryName();
-    Pending().Add(folder, temp_name);
-    if (::linkat(fd, "", folder, temp_name.c_str(), AT_EMPTY_PATH) == 0 ||
-        ::linkat(AT_FDCWD, by_proc.c_str(), folder, temp_name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    std::string name = NewTemporaryName();
+    Pending().Add(folder, name);
+    if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0 ||
+        ::linkat(AT_FDCWD, by_proc, folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temp_name = std::move(name);
       return true;
     }
     const int reason = errno;
-    Pending().Remove(folder, temp_name);
+    Pending().Remove(folder, name);
     errno = reason;
     if (errno != EEXIST) return false;
   }
@@ -368,9 +375,10 @@ bool Stage(int folder, const std::string& name, std::span<const char> bytes,
   }
   if (!WriteFully(temp.get(), bytes.data(), bytes.size(), faults)) return fail(errno);
   if (options.modified) {
+    // A courtesy, as on every system: the contents are what counts.
     struct timespec times[2];
     ToTimes(*options.modified, times);
-    if (::futimens(temp.get(), times) != 0) return fail(errno);
+    ::futimens(temp.get(), times);
   }
   return true;
 }
@@ -772,7 +780,7 @@ int Folder::RemoveLeftovers() const noexcept {
     if (entry.kind == Entry::kFolder || !IsTemporaryName(entry.name)) continue;
     struct stat info {};
     if (::fstatat(fd_, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        info.st_mtime < stale && ::unlinkat(fd_, entry.name.c_str(), 0) == 0) {
+        info.st_ctime < stale && ::unlinkat(fd_, entry.name.c_str(), 0) == 0) {
       ++removed;
     }
   }
@@ -787,6 +795,8 @@ struct WriteGroup::Staged {
   Staging staging;        // of a file in `folder`
   FaultPlan faults;
   dev_t device = 0;  // of the folder, and so of the file
+  ino_t folder_inode = 0;
+  bool syncs_whole = false;  // its file system is flushed with one syncfs()
   State state = State::kStaged;
 };
 
@@ -796,6 +806,30 @@ WriteGroup::~WriteGroup() = default;  // each Staging removes its file
 std::size_t WriteGroup::size() const noexcept { return files_.size(); }
 
 namespace {
+
+#ifdef __linux__
+// Whether one syncfs() on the file system of `fd` can stand for an fsync()
+// of each of its files: it must flush them all and report every failure.
+// Linux reports writeback errors from syncfs() since 5.8, and the file
+// system's own commit failing (a journal that cannot be written) since
+// 5.17. Network and FUSE file systems may flush nothing for it, so only
+// local file systems known to take it whole qualify.
+bool SyncfsStandsForFsync(int fd) {
+  static const bool kernel = [] {
+    struct utsname system {};
+    int major = 0, minor = 0;
+    return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+           (major > 5 || (major == 5 && minor >= 17));
+  }();
+  if (!kernel) return false;
+  struct statfs info {};
+  if (::fstatfs(fd, &info) != 0) return false;
+  constexpr unsigned long kExt4 = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E,
+                          kF2fs = 0xF2F52010, kTmpfs = 0x01021994;
+  const auto type = static_cast<unsigned long>(info.f_type);
+  return type == kExt4 || type == kXfs || type == kBtrfs || type == kF2fs || type == kTmpfs;
+}
+#endif
 
 // Stages `name` in `folder`, a descriptor the staged file then holds.
 template <typename Staged>
@@ -808,6 +842,10 @@ bool StageInGroup(FileDescriptor folder, const std::string& name, std::span<cons
     return false;
   }
   staged.device = info.st_dev;
+  staged.folder_inode = info.st_ino;
+#ifdef __linux__
+  staged.syncs_whole = SyncfsStandsForFsync(folder.get());
+#endif
   staged.folder = std::move(folder);
   staged.faults = faults ? *faults : kNoFaults;
   staged.faults.mode_at_first_write = nullptr;  // used while staging only
@@ -834,7 +872,7 @@ bool WriteGroup::Add(const Folder& folder, std::string_view name, std::span<cons
     bytes_ += bytes.size();
     return true;
   } catch (...) {
-    error = Errno(ENOMEM);
+    error = std::make_error_code(std::errc::not_enough_memory);
     return false;
   }
 }
@@ -862,32 +900,22 @@ bool WriteGroup::Add(const fs::path& file_name, std::span<const char> bytes, std
     bytes_ += bytes.size();
     return true;
   } catch (...) {
-    error = Errno(ENOMEM);
+    error = std::make_error_code(std::errc::not_enough_memory);
     return false;
   }
 }
 
-// Whether syncfs() reports writeback errors: Linux 5.8 and later.
-bool SyncfsReportsErrors() {
-  static const bool reports = [] {
-    struct utsname system {};
-    int major = 0, minor = 0;
-    return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
-           (major > 5 || (major == 5 && minor >= 8));
-  }();
-  return reports;
-}
-
 // Commit's three steps, each over the whole group:
-//  1. The files' bytes go to disk. On Linux (5.8 and later, where it
-//     reports errors) one syncfs() per file system
-//     does it for all, and reports any writeback error there since the
-//     descriptor it is given was opened: that of the group's first file on
-//     that file system, opened before any of the others was written. Where
-//     it reports one (maybe another program's), each file's own fsync()
-//     tells whether it was the file's.
+//  1. The files' bytes go to disk. Where one syncfs() stands for an fsync()
+//     of each file (SyncfsStandsForFsync), one call per file system does it
+//     for all, and reports any writeback error there since the descriptor
+//     it is given was opened: that of the group's first file on it, opened
+//     before any of the others was written. Where it reports one (maybe
+//     another program's), each file's own fsync() tells whose it was.
+//     Elsewhere each file is flushed alone.
 //  2. Each file is renamed over its target.
-//  3. The renames go to disk: syncfs() again, or fsync() of each folder.
+//  3. The renames go to disk: syncfs() again, or one fsync() per folder.
+// A step that fails for a file, memory included, fails that file alone.
 bool WriteGroup::Commit(std::vector<std::error_code>& errors) noexcept {
   using State = Staged::State;
   const std::size_t count = files_.size();
@@ -906,23 +934,31 @@ bool WriteGroup::Commit(std::vector<std::error_code>& errors) noexcept {
     files_[k].state = State::kDone;
     all = false;
   };
-  // Runs `step` on each file in `state` on the device of file `first`.
-  auto on_device = [&](std::size_t first, State state, auto step) {
+  // The files in `state` that one syncfs() with file `first` covers:
+  // `first` itself, or all those on its file system.
+  auto covered_with = [&](std::size_t first, State state, auto step) {
     for (std::size_t k = first; k < count; ++k) {
-      if (files_[k].state == state && files_[k].device == files_[first].device) step(k);
+      if (files_[k].state != state) continue;
+      if (k == first || (files_[first].syncs_whole && files_[k].device == files_[first].device)) {
+        step(k);
+      }
     }
   };
 
+  // 1. The bytes.
   for (std::size_t first = 0; first < count; ++first) {
     if (files_[first].state != State::kStaged) continue;
     bool synced = false;
 #ifdef __linux__
-    bool injected = false;
-    on_device(first, State::kStaged,
-              [&](std::size_t k) { injected |= files_[k].faults.fsync_error != 0; });
-    synced = !injected && SyncfsReportsErrors() && ::syncfs(files_[first].staging.temp.get()) == 0;
+    if (files_[first].syncs_whole) {
+      bool injected = false;
+      covered_with(first, State::kStaged, [&](std::size_t k) {
+        injected |= files_[k].faults.fsync_error != 0 || files_[k].faults.syncfs_error != 0;
+      });
+      synced = !injected && ::syncfs(files_[first].staging.temp.get()) == 0;
+    }
 #endif
-    on_device(first, State::kStaged, [&](std::size_t k) {
+    covered_with(first, State::kStaged, [&](std::size_t k) {
       if (!synced &&
           (Injected(files_[k].faults.fsync_error) || ::fsync(files_[k].staging.temp.get()) != 0)) {
         fail(k, errno);
@@ -932,28 +968,53 @@ bool WriteGroup::Commit(std::vector<std::error_code>& errors) noexcept {
     });
   }
 
+  // 2. The names.
   for (std::size_t k = 0; k < count; ++k) {
     if (files_[k].state != State::kFlushed) continue;
-    if (Rename(files_[k].staging, errors[k], files_[k].faults)) {
-      files_[k].state = State::kRenamed;
-    } else {
-      files_[k].state = State::kDone;
-      all = false;
+    bool renamed = false;
+    try {
+      renamed = Rename(files_[k].staging, errors[k], files_[k].faults);
+    } catch (...) {
+      errors[k] = std::make_error_code(std::errc::not_enough_memory);
+      files_[k].staging.Discard();
     }
+    files_[k].state = renamed ? State::kRenamed : State::kDone;
+    all = all && renamed;
   }
 
+  // 3. The folders, each flushed once.
   for (std::size_t first = 0; first < count; ++first) {
     if (files_[first].state != State::kRenamed) continue;
     bool synced = false;
 #ifdef __linux__
-    synced = SyncfsReportsErrors() && ::syncfs(files_[first].folder.get()) == 0;
+    if (files_[first].syncs_whole) {
+      bool injected = false;
+      covered_with(first, State::kRenamed, [&](std::size_t k) {
+        injected |= files_[k].faults.syncfs_error != 0 || files_[k].faults.folder_error != 0;
+      });
+      synced = !injected && ::syncfs(files_[first].folder.get()) == 0;
+    }
 #endif
-    on_device(first, State::kRenamed, [&](std::size_t k) {
-      if (!synced && ::fsync(files_[k].folder.get()) != 0) {
-        errors[k] = LastError();  // renamed, but maybe not on disk
-        all = false;
+    covered_with(first, State::kRenamed, [&](std::size_t k) {
+      if (files_[k].state != State::kRenamed) return;  // flushed with an earlier one
+      // Every file renamed in the same folder shares the folder's flush.
+      auto same_folder = [&](std::size_t j) {
+        return files_[j].state == State::kRenamed && files_[j].device == files_[k].device &&
+               files_[j].folder_inode == files_[k].folder_inode;
+      };
+      int reason = 0;
+      for (std::size_t j = k; j < count && reason == 0 && !synced; ++j) {
+        if (same_folder(j)) reason = files_[j].faults.folder_error;
       }
-      files_[k].state = State::kDone;
+      if (!synced && reason == 0 && ::fsync(files_[k].folder.get()) != 0) reason = errno;
+      for (std::size_t j = count; j-- > k;) {
+        if (!same_folder(j)) continue;
+        if (reason != 0) {
+          errors[j] = Errno(reason);  // renamed, but maybe not on disk
+          all = false;
+        }
+        files_[j].state = State::kDone;
+      }
     });
   }
   files_.clear();
