@@ -72,8 +72,10 @@ void THTMLCompressor::RunPasses(WorkingState& state) const {
     if (cr_calls) ReplaceAll(state, "\r\r", "\r", false, false);
     ReplaceAll(state, "\n\n", "\n", false, false);
     if (FAllReturns) {
-      if (cr_calls) ReplaceAll(state, "\r\n", "", false, true);
-      if (cr_calls) ReplaceAll(state, "\r", "", false, true);
+      if (cr_calls) {
+        ReplaceAll(state, "\r\n", "", false, true);
+        ReplaceAll(state, "\r", "", false, true);
+      }
       ReplaceAll(state, "\n", "", false, true);
     }
   }

@@ -319,9 +319,9 @@ void ScanWalkingThroughTags(InPlaceText& text, const Substitution& substitution,
 }  // namespace
 
 bool CrCallsMayChange(const WorkingState& state) {
-  const std::string_view text = state.Text();
-  return std::memchr(text.data(), '\r', text.size()) != nullptr ||
-         (state.component.Webbots() && ContainsWebbotTag(text));
+  // Every CR call's search holds a CR: where a lone "\r" could change
+  // nothing, none of them can.
+  return !NothingToChange(state.Text(), "\r", state.component.Webbots());
 }
 
 void ReplaceAll(WorkingState& state, std::string_view Search, std::string_view Replacement,
