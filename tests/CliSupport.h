@@ -12,10 +12,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "TempFolder.h"
 
 namespace velmar::testing {
 
@@ -28,24 +28,8 @@ struct Outcome {
   std::string err;
 };
 
-class CliTest : public ::testing::Test {
+class CliTest : public TempFolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "htmlcompress-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path Path(const std::string& name) const { return folder_ / name; }
-  static void Write(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-  }
-  static std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-
   // Runs htmlcompress with `arguments` (shell words) in the test's folder.
   // `prefix` runs first in the same shell (a resource limit, say).
   // `stdin_from` names the standard input, `input` by default.
@@ -60,8 +44,6 @@ class CliTest : public ::testing::Test {
                 Read(Path(".stderr"))};
     return run;
   }
-
-  fs::path folder_;
 };
 
 // Batches: a small site made by the test.

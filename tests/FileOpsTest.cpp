@@ -20,35 +20,15 @@
 
 #include "FileIo.h"
 #include "HTMLCompressor.h"
+#include "TempFolder.h"
 
 namespace velmar {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileOpsTest : public ::testing::Test {
+class FileOpsTest : public testing::TempFolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "htmlcompress-test-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path Path(const std::string& name) const { return folder_ / name; }
-
-  static void Write(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-  }
-  static std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  // Names in the folder, to show that no temporary file is left behind.
-  std::size_t EntryCount() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
-  }
-
   // Runs `body` in a child process and returns its exit status.
   static int InChild(const std::function<int()>& body) {
     const pid_t pid = ::fork();
@@ -57,8 +37,6 @@ class FileOpsTest : public ::testing::Test {
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-
-  fs::path folder_;
 };
 
 TEST_F(FileOpsTest, LoadCompressSave) {
