@@ -47,19 +47,24 @@ BENCHMARK(BM_Compress)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
-// One pass over the same text, with the buffer refilled before each run.
-void RunPass(benchmark::State& state, const std::function<void(velmar::WorkingState&)>& pass) {
-  const std::string& html = Html(16 << 20);
+// `calls` over the same text, with the buffer refilled before each run.
+void RunOver(benchmark::State& state, const std::string& text,
+             const std::function<void(velmar::WorkingState&)>& calls) {
   velmar::THTMLCompressor component;
   std::string buffer;
   for (auto _ : state) {
-    buffer = html;
+    buffer = text;
     velmar::WorkingState working{
         {buffer.data(), buffer.size()}, static_cast<std::int64_t>(buffer.size()), component};
-    pass(working);
+    calls(working);
     benchmark::DoNotOptimize(working.length);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * html.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+// One pass over 16 MB of generated HTML.
+void RunPass(benchmark::State& state, const std::function<void(velmar::WorkingState&)>& pass) {
+  RunOver(state, Html(16 << 20), pass);
 }
 
 void BM_StripAttributeQuotes(benchmark::State& state) {
@@ -108,17 +113,7 @@ const std::string& TextAfter(unsigned options) {
 
 void RunGroup(benchmark::State& state, unsigned before,
               const std::function<void(velmar::WorkingState&)>& calls) {
-  const std::string& text = TextAfter(before);
-  velmar::THTMLCompressor component;
-  std::string buffer;
-  for (auto _ : state) {
-    buffer = text;
-    velmar::WorkingState working{
-        {buffer.data(), buffer.size()}, static_cast<std::int64_t>(buffer.size()), component};
-    calls(working);
-    benchmark::DoNotOptimize(working.length);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  RunOver(state, TextAfter(before), calls);
 }
 
 void BM_LineBreakCalls(benchmark::State& state) {
